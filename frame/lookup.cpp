@@ -1,0 +1,82 @@
+#include "lookup.hpp"
+
+#include "module.hpp"
+
+namespace frame {
+
+namespace {
+
+[[gnu::cold]] void raise_name_error(PyObject* name) noexcept {
+    PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
+}
+
+Ref import_level0(PyObject* name, PyObject* fromlist) noexcept {
+    return Ref::steal(PyImport_ImportModuleLevelObject(name, state.dict, nullptr, fromlist, 0));
+}
+
+// One name of `from MODULE import name`: the attribute, else the submodule MODULE.name.
+Ref import_from(PyObject* module, PyObject* module_name, PyObject* name) noexcept {
+    PyObject* value = nullptr;
+    if (PyObject_GetOptionalAttr(module, name, &value) != 0) {
+        return Ref::steal(value);  // found, or a failure other than AttributeError
+    }
+    Ref full_name = Ref::steal(PyUnicode_FromFormat("%U.%U", module_name, name));
+    if (!full_name) {
+        return {};
+    }
+    PyObject* submodule = nullptr;
+    if (PyDict_GetItemRef(PyImport_GetModuleDict(), full_name.get(), &submodule) < 0) {
+        return {};
+    }
+    if (submodule == nullptr) {
+        PyErr_Format(PyExc_ImportError, "cannot import name %S", name);
+    }
+    return Ref::steal(submodule);
+}
+
+}  // namespace
+
+Ref lookup_global(const Str& name) noexcept {
+    PyObject* value = nullptr;
+    // Strong references: code run later in the call may rebind the global and free the old value.
+    if (PyDict_GetItemRef(state.dict, name.get(), &value) != 0) {
+        return Ref::steal(value);
+    }
+    if (PyDict_GetItemRef(state.builtins_dict, name.get(), &value) != 0) {
+        return Ref::steal(value);
+    }
+    raise_name_error(name.get());
+    return {};
+}
+
+Ref import_module(const Str& name) noexcept {
+    Ref module = import_level0(name.get(), nullptr);
+    if (!module || bind_global(name, module) < 0) {
+        return {};
+    }
+    return module;
+}
+
+int import_names(const Str& module, std::initializer_list<const Str*> names) noexcept {
+    Ref fromlist = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(names.size())));
+    if (!fromlist) {
+        return -1;
+    }
+    Py_ssize_t index = 0;
+    for (const Str* name : names) {
+        PyTuple_SET_ITEM(fromlist.get(), index++, Py_NewRef(name->get()));
+    }
+    Ref imported = import_level0(module.get(), fromlist.get());
+    if (!imported) {
+        return -1;
+    }
+    for (const Str* name : names) {
+        Ref value = import_from(imported.get(), module.get(), name->get());
+        if (!value || bind_global(*name, value) < 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace frame

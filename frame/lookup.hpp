@@ -1,0 +1,21 @@
+// Module-level names as the functions see them: looked up at every call in the module's
+// __dict__, then in builtins; and the import statements of the module-level code.
+#pragma once
+
+#include "constants.hpp"
+#include "ref.hpp"
+
+#include <initializer_list>
+
+namespace frame {
+
+// The current value of a module-level name, or null with NameError "name '...' is not defined".
+Ref lookup_global(const Str& name) noexcept;
+
+// `import NAME`: binds the module under its own name and returns it.
+Ref import_module(const Str& name) noexcept;
+
+// `from MODULE import a, b, ...`: binds each name in order.
+int import_names(const Str& module, std::initializer_list<const Str*> names) noexcept;
+
+}  // namespace frame

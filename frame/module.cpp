@@ -1,0 +1,152 @@
+#include "module.hpp"
+
+#include "constants.hpp"
+#include "function.hpp"
+
+namespace frame {
+
+ModuleState state;
+
+namespace {
+
+Str s_dunder_test{"__test__"};
+TraceLabel init_label{nullptr, 1};
+
+// Copies spec.<attr> into the module dict as `key`; a missing attribute is skipped.
+int copy_spec_attr(PyObject* spec, PyObject* dict, const char* attr, const char* key, bool skip_none) noexcept {
+    PyObject* value = nullptr;
+    int found = PyObject_GetOptionalAttrString(spec, attr, &value);
+    if (found <= 0) {
+        return found;  // 0: missing, -1: error
+    }
+    Ref owned = Ref::steal(value);
+    if (skip_none && value == Py_None) {
+        return 0;
+    }
+    return PyDict_SetItemString(dict, key, value);
+}
+
+int check_runtime_version() noexcept {
+    const int major = static_cast<int>((Py_Version >> 24) & 0xff);
+    const int minor = static_cast<int>((Py_Version >> 16) & 0xff);
+    if (major == PY_MAJOR_VERSION && minor == PY_MINOR_VERSION) {
+        return 0;
+    }
+    return PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                            "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
+                            PY_MAJOR_VERSION, PY_MINOR_VERSION, module_info.qualname, "does not match", major,
+                            minor);
+}
+
+int register_in_sys_modules() noexcept {
+    PyObject* modules = PyImport_GetModuleDict();  // borrowed
+    int present = PyMapping_HasKeyStringWithError(modules, module_info.qualname);
+    if (present != 0) {
+        return present < 0 ? -1 : 0;
+    }
+    return PyMapping_SetItemString(modules, module_info.qualname, state.module);
+}
+
+void forget_module() noexcept {
+    Py_CLEAR(state.dict);
+    Py_CLEAR(state.module);
+}
+
+// Exec steps 6 to 9; a failure here is labelled "init <qualname>".
+int run_late_steps() noexcept {
+    if (register_in_sys_modules() < 0) {
+        return -1;
+    }
+    if (module_info.bind_cached_builtins != nullptr && module_info.bind_cached_builtins() < 0) {
+        return -1;
+    }
+    if (ensure_function_type() < 0) {
+        return -1;
+    }
+    if (module_info.run_module_code() < 0) {
+        return -1;
+    }
+    Ref test = Ref::steal(PyDict_New());
+    if (!test) {
+        return -1;
+    }
+    return PyObject_SetAttr(state.module, s_dunder_test.get(), test.get());
+}
+
+}  // namespace
+
+PyObject* create_module(PyObject* spec, PyModuleDef*) noexcept {
+    const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (id < 0) {
+        return nullptr;
+    }
+    if (state.interpreter_id == -1) {
+        state.interpreter_id = id;
+    } else if (id != state.interpreter_id) {
+        PyErr_SetString(PyExc_ImportError,
+                        "Interpreter change detected - this module can only be loaded into one interpreter per "
+                        "process.");
+        return nullptr;
+    }
+    if (state.module != nullptr) {
+        return Py_NewRef(state.module);
+    }
+    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    if (!name) {
+        return nullptr;
+    }
+    Ref module = Ref::steal(PyModule_NewObject(name.get()));
+    if (!module) {
+        return nullptr;
+    }
+    PyObject* dict = PyModule_GetDict(module.get());  // borrowed
+    if (copy_spec_attr(spec, dict, "loader", "__loader__", false) < 0 ||
+        copy_spec_attr(spec, dict, "origin", "__file__", false) < 0 ||
+        copy_spec_attr(spec, dict, "parent", "__package__", false) < 0 ||
+        copy_spec_attr(spec, dict, "submodule_search_locations", "__path__", true) < 0) {
+        return nullptr;
+    }
+    return module.release();
+}
+
+int exec_module(PyObject* module) noexcept {
+    if (state.module != nullptr) {
+        if (state.module == module) {
+            return 0;
+        }
+        PyErr_Format(PyExc_RuntimeError,
+                     "Module '%s' has already been imported. Re-initialisation is not supported.", module_info.name);
+        return -1;
+    }
+    state.module = Py_NewRef(module);
+    state.dict = Py_XNewRef(PyModule_GetDict(module));
+    if (state.dict == nullptr) {
+        forget_module();
+        return -1;
+    }
+    if (state.builtins == nullptr) {
+        state.builtins = PyImport_ImportModule("builtins");
+        if (state.builtins == nullptr) {
+            forget_module();
+            return -1;
+        }
+        state.builtins_dict = PyModule_GetDict(state.builtins);  // borrowed from a module kept forever
+    }
+    if (PyObject_SetAttrString(module, "__builtins__", state.builtins) < 0 || check_runtime_version() < 0 ||
+        PoolEntry::build_all() < 0) {
+        forget_module();
+        return -1;
+    }
+    if (run_late_steps() < 0) {
+        init_label.add_to_traceback();
+        forget_module();
+        return -1;
+    }
+    return 0;
+}
+
+int bind_global(const Str& name, Borrowed value) noexcept {
+    return PyDict_SetItem(state.dict, name.get(), value.get());
+}
+
+}  // namespace frame

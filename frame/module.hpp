@@ -1,0 +1,42 @@
+// Module creation and one-time execution, shared by both extension modules.
+//
+// A deliverable defines `module_info` and a PyModuleDef whose only slots are create_module and
+// exec_module. The module object, its dict and `builtins` are process-wide: the module may be
+// loaded into one interpreter only, and a repeated import yields the same module object.
+#pragma once
+
+#include "constants.hpp"
+#include "ref.hpp"
+
+#include <cstdint>
+
+namespace frame {
+
+struct ModuleInfo {
+    const char* name;         // "colors"
+    const char* qualname;     // "tintwell.colors": sys.modules key, traceback prefix
+    const char* source_path;  // "tintwell/colors": file name of traceback entries
+    int (*bind_cached_builtins)() noexcept;  // may be null
+    int (*run_module_code)() noexcept;       // the module-level code
+};
+
+// Defined once by each deliverable.
+extern const ModuleInfo module_info;
+
+struct ModuleState {
+    std::int64_t interpreter_id = -1;
+    PyObject* module = nullptr;    // strong; set from the start of exec, cleared if exec fails
+    PyObject* dict = nullptr;      // strong; the module's __dict__
+    PyObject* builtins = nullptr;  // strong, for the life of the process
+    PyObject* builtins_dict = nullptr;
+};
+
+extern ModuleState state;
+
+PyObject* create_module(PyObject* spec, PyModuleDef* def) noexcept;
+int exec_module(PyObject* module) noexcept;
+
+// Binds `value` as the module attribute `name` (a store into the module's __dict__).
+int bind_global(const Str& name, Borrowed value) noexcept;
+
+}  // namespace frame

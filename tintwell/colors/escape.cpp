@@ -1,0 +1,415 @@
+// fg_code, bg_code and _color_code: SGR escape sequences for colour names, 256-colour indices,
+// hex strings and RGB tuples.
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "names.hpp"
+#include "sequence.hpp"
+
+#include <string_view>
+
+namespace colors {
+
+namespace {
+
+namespace n = names;
+using frame::Ref;
+
+// ---- unpacking (r, g, b) ----
+
+[[gnu::cold]] void raise_unpack_count(Py_ssize_t found) noexcept {
+    if (found > 3) {
+        PyErr_SetString(PyExc_ValueError, "too many values to unpack (expected 3)");
+        return;
+    }
+    PyErr_Format(PyExc_ValueError, "need more than %zd value%.1s to unpack", found, found == 1 ? "" : "s");
+}
+
+// r, g, b = value: an exact tuple by its length, anything else by iterating over at most four items.
+int unpack3(PyObject* value, Ref* items) noexcept {
+    if (PyTuple_CheckExact(value)) {
+        const Py_ssize_t size = PyTuple_GET_SIZE(value);
+        if (size != 3) {
+            raise_unpack_count(size);
+            return -1;
+        }
+        for (Py_ssize_t i = 0; i < 3; ++i) {
+            items[i] = Ref::borrow(PyTuple_GET_ITEM(value, i));
+        }
+        return 0;
+    }
+    Ref iterator = Ref::steal(PyObject_GetIter(value));
+    if (!iterator) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError) && Py_TYPE(value)->tp_iter == nullptr && !PySequence_Check(value)) {
+            PyErr_Format(PyExc_TypeError, "cannot unpack non-iterable %.200s object", Py_TYPE(value)->tp_name);
+        }
+        return -1;
+    }
+    Py_ssize_t found = 0;
+    while (found < 4) {
+        Ref item = Ref::steal(PyIter_Next(iterator.get()));
+        if (!item) {
+            if (PyErr_Occurred()) {
+                return -1;
+            }
+            break;
+        }
+        if (found < 3) {
+            items[found] = std::move(item);
+        }
+        ++found;
+    }
+    if (found != 3) {
+        raise_unpack_count(found);
+        return -1;
+    }
+    return 0;
+}
+
+// ---- the sequences ----
+
+// A sequence that starts with format(ESC, ""), ESC being read from the module now.
+int start_sequence(Sequence& sequence) noexcept {
+    Ref esc = frame::lookup_global(n::ESC);
+    return esc ? sequence.add_formatted(esc.get()) : -1;
+}
+
+std::string_view layer(bool foreground) noexcept { return foreground ? "38" : "48"; }
+
+// ESC L;2;r;g;b m
+PyObject* rgb_sequence(bool foreground, Ref* items) noexcept {
+    Sequence sequence;
+    if (start_sequence(sequence) < 0) {
+        return nullptr;
+    }
+    sequence.add_ascii(layer(foreground));
+    sequence.add_ascii(";2;");
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            sequence.add_ascii(";");
+        }
+        if (sequence.add_rendered(items[i].get()) < 0) {
+            return nullptr;
+        }
+    }
+    sequence.add_ascii("m");
+    return sequence.finish();
+}
+
+PyObject* tuple_sequence(PyObject* color, bool foreground) noexcept {
+    Ref items[3];
+    if (unpack3(color, items) < 0) {
+        return nullptr;
+    }
+    Ref validate = frame::lookup_global(n::validate_rgb);
+    if (!validate) {
+        return nullptr;
+    }
+    PyObject* raw[3] = {items[0].get(), items[1].get(), items[2].get()};
+    if (frame::is_function_with_def(validate.get(), validate_rgb_def)) {
+        // Render the very integers the check accepted.
+        Ref converted[3];
+        if (validate_rgb_direct(raw, converted) < 0) {
+            return nullptr;
+        }
+        return rgb_sequence(foreground, converted);
+    }
+    Ref ignored = Ref::steal(PyObject_Vectorcall(validate.get(), raw, 3, nullptr));
+    if (!ignored) {
+        return nullptr;
+    }
+    return rgb_sequence(foreground, items);
+}
+
+[[gnu::cold]] void raise_index_range(PyObject* color) noexcept {
+    Ref shown = Ref::steal(PyObject_Format(color, n::empty.get()));
+    Ref message = shown ? Ref::steal(PyUnicode_Concat(n::msg_index.get(), shown.get())) : Ref();
+    if (message) {
+        PyErr_SetObject(PyExc_ValueError, message.get());
+    }
+}
+
+// 0 <= value <= 255; the second comparison only when the first holds.
+int index_in_range(PyObject* value) noexcept {
+    if (PyLong_CheckExact(value) || PyBool_Check(value)) {
+        int overflow = 0;
+        const long number = PyLong_AsLongAndOverflow(value, &overflow);
+        return overflow == 0 && number >= 0 && number <= 255;
+    }
+    Ref zero = Ref::steal(PyLong_FromLong(0));
+    const int above = zero ? PyObject_RichCompareBool(zero.get(), value, Py_LE) : -1;
+    if (above <= 0) {
+        return above;
+    }
+    Ref top = Ref::steal(PyLong_FromLong(255));
+    return top ? PyObject_RichCompareBool(value, top.get(), Py_LE) : -1;
+}
+
+PyObject* index_sequence(PyObject* color, bool foreground) noexcept {
+    const int in_range = index_in_range(color);
+    if (in_range <= 0) {
+        if (in_range == 0) {
+            raise_index_range(color);
+        }
+        return nullptr;
+    }
+    Sequence sequence;
+    if (start_sequence(sequence) < 0) {
+        return nullptr;
+    }
+    sequence.add_ascii(layer(foreground));
+    sequence.add_ascii(";5;");
+    if (sequence.add_rendered(color) < 0) {
+        return nullptr;
+    }
+    sequence.add_ascii("m");
+    return sequence.finish();
+}
+
+[[gnu::cold]] void raise_unsupported(PyObject* color) noexcept {
+    Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(color)));
+    Ref message = type_name ? Ref::steal(PyUnicode_Concat(n::msg_type.get(), type_name.get())) : Ref();
+    if (message) {
+        PyErr_SetObject(PyExc_TypeError, message.get());
+    }
+}
+
+// color.startswith("#"), through the subclass's own method for str subclasses.
+int starts_with_hash(PyObject* color) noexcept {
+    if (PyUnicode_CheckExact(color)) {
+        return PyUnicode_GET_LENGTH(color) > 0 && PyUnicode_READ_CHAR(color, 0) == '#';
+    }
+    Ref answer = Ref::steal(PyObject_CallMethodOneArg(color, n::startswith.get(), n::hash.get()));
+    return answer ? PyObject_IsTrue(answer.get()) : -1;
+}
+
+PyObject* hex_sequence(PyObject* color, bool foreground) noexcept {
+    Ref parse = frame::lookup_global(n::parse_hex);
+    if (!parse) {
+        return nullptr;
+    }
+    Ref parsed;
+    if (PyUnicode_CheckExact(color) && frame::is_function_with_def(parse.get(), parse_hex_def)) {
+        parsed = Ref::steal(parse_hex_direct(color));
+    } else {
+        parsed = Ref::steal(PyObject_CallOneArg(parse.get(), color));
+    }
+    Ref items[3];
+    if (!parsed || unpack3(parsed.get(), items) < 0) {
+        return nullptr;
+    }
+    return rgb_sequence(foreground, items);
+}
+
+// ---- colour names ----
+
+// color.lower().replace("-", "_").replace(" ", "_"); an exact ASCII str is done in one pass and
+// comes back as the very same object when nothing changes.
+Ref normalise(PyObject* color) noexcept {
+    if (PyUnicode_CheckExact(color) && PyUnicode_IS_ASCII(color)) {
+        const Py_ssize_t length = PyUnicode_GET_LENGTH(color);
+        const auto* text = static_cast<const unsigned char*>(PyUnicode_DATA(color));
+        Py_ssize_t first = 0;
+        while (first < length && !((text[first] >= 'A' && text[first] <= 'Z') || text[first] == '-' || text[first] == ' ')) {
+            ++first;
+        }
+        if (first == length) {
+            return Ref::borrow(color);
+        }
+        Ref result = Ref::steal(PyUnicode_New(length, 127));
+        if (!result) {
+            return {};
+        }
+        auto* out = static_cast<unsigned char*>(PyUnicode_DATA(result.get()));
+        for (Py_ssize_t i = 0; i < length; ++i) {
+            const unsigned char ch = text[i];
+            out[i] = (ch >= 'A' && ch <= 'Z') ? static_cast<unsigned char>(ch + ('a' - 'A')) : (ch == '-' || ch == ' ') ? '_' : ch;
+        }
+        return result;
+    }
+    Ref lowered = Ref::steal(PyObject_CallMethodNoArgs(color, n::lower.get()));
+    if (!lowered) {
+        return {};
+    }
+    Ref dashes = Ref::steal(PyObject_CallMethodObjArgs(lowered.get(), n::replace.get(), n::dash.get(), n::underscore.get(), nullptr));
+    if (!dashes) {
+        return {};
+    }
+    return Ref::steal(PyObject_CallMethodObjArgs(dashes.get(), n::replace.get(), n::space.get(), n::underscore.get(), nullptr));
+}
+
+// COLOR_ALIASES.get(name, name)
+Ref resolve_alias(PyObject* name) noexcept {
+    Ref aliases = frame::lookup_global(n::COLOR_ALIASES);
+    if (!aliases) {
+        return {};
+    }
+    if (PyDict_CheckExact(aliases.get())) {
+        PyObject* target = nullptr;
+        const int found = PyDict_GetItemRef(aliases.get(), name, &target);
+        if (found < 0) {
+            return {};
+        }
+        return found ? Ref::steal(target) : Ref::borrow(name);
+    }
+    return Ref::steal(PyObject_CallMethodObjArgs(aliases.get(), n::get.get(), name, name, nullptr));
+}
+
+[[gnu::cold]] void raise_unknown_name(PyObject* color, PyObject* table) noexcept {
+    Ref shown = Ref::steal(PyObject_Repr(color));
+    Ref names_list = shown ? Ref::steal(PySequence_List(table)) : Ref();
+    if (!names_list || PyList_Sort(names_list.get()) < 0) {
+        return;
+    }
+    Ref joined = Ref::steal(PyUnicode_Join(n::comma_space.get(), names_list.get()));
+    if (!joined) {
+        return;
+    }
+    Ref message = Ref::steal(
+        PyUnicode_FromFormat("%U%U%U%U", n::msg_unknown.get(), shown.get(), n::msg_available.get(), joined.get()));
+    if (message) {
+        PyErr_SetObject(PyExc_ValueError, message.get());
+    }
+}
+
+// NAMED_COLORS[name] after `name in NAMED_COLORS`; null with the unknown-name error if absent.
+Ref lookup_code(PyObject* name, PyObject* color) noexcept {
+    Ref table = frame::lookup_global(n::NAMED_COLORS);
+    if (!table) {
+        return {};
+    }
+    // For an exact dict and an exact str key the two lookups cannot differ: do one.
+    if (PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name)) {
+        PyObject* code = nullptr;
+        const int found = PyDict_GetItemRef(table.get(), name, &code);
+        if (found == 0) {
+            raise_unknown_name(color, table.get());
+        }
+        return Ref::steal(code);
+    }
+    const int present = PySequence_Contains(table.get(), name);
+    if (present <= 0) {
+        if (present == 0) {
+            raise_unknown_name(color, table.get());
+        }
+        return {};
+    }
+    return Ref::steal(PyObject_GetItem(table.get(), name));
+}
+
+// Background codes: below 40, or 90..97, move up by 10.
+Ref background_code(Ref code) noexcept {
+    if (PyLong_CheckExact(code.get())) {
+        int overflow = 0;
+        const long value = PyLong_AsLongAndOverflow(code.get(), &overflow);
+        if (overflow == 0 && value > LONG_MIN + 10) {
+            const bool shift = value < 40 || (value >= 90 && value <= 97);
+            return shift ? Ref::steal(PyLong_FromLong(value + 10)) : std::move(code);
+        }
+    }
+    Ref forty = Ref::steal(PyLong_FromLong(40));
+    const int below = forty ? PyObject_RichCompareBool(code.get(), forty.get(), Py_LT) : -1;
+    if (below < 0) {
+        return {};
+    }
+    if (!below) {
+        Ref low = Ref::steal(PyLong_FromLong(90));
+        const int above_low = low ? PyObject_RichCompareBool(low.get(), code.get(), Py_LE) : -1;
+        if (above_low <= 0) {
+            return above_low < 0 ? Ref() : std::move(code);
+        }
+        Ref high = Ref::steal(PyLong_FromLong(97));
+        const int below_high = high ? PyObject_RichCompareBool(code.get(), high.get(), Py_LE) : -1;
+        if (below_high <= 0) {
+            return below_high < 0 ? Ref() : std::move(code);
+        }
+    }
+    Ref ten = Ref::steal(PyLong_FromLong(10));
+    return ten ? Ref::steal(PyNumber_Add(code.get(), ten.get())) : Ref();
+}
+
+PyObject* named_sequence(PyObject* color, bool foreground) noexcept {
+    Ref name = normalise(color);
+    Ref resolved = name ? resolve_alias(name.get()) : Ref();
+    Ref code = resolved ? lookup_code(resolved.get(), color) : Ref();
+    if (code && !foreground) {
+        code = background_code(std::move(code));
+    }
+    if (!code) {
+        return nullptr;
+    }
+    Sequence sequence;
+    if (start_sequence(sequence) < 0 || sequence.add_rendered(code.get()) < 0) {
+        return nullptr;
+    }
+    sequence.add_ascii("m");
+    return sequence.finish();
+}
+
+// ---- the functions ----
+
+PyObject* color_code(PyObject* color, bool foreground) noexcept {
+    if (PyTuple_Check(color)) {
+        return tuple_sequence(color, foreground);
+    }
+    if (PyLong_Check(color)) {
+        return index_sequence(color, foreground);
+    }
+    if (!PyUnicode_Check(color)) {
+        raise_unsupported(color);
+        return nullptr;
+    }
+    const int hex = starts_with_hash(color);
+    if (hex < 0) {
+        return nullptr;
+    }
+    return hex ? hex_sequence(color, foreground) : named_sequence(color, foreground);
+}
+
+PyObject* color_code_body(PyObject* const* args) noexcept {
+    const int foreground = PyObject_IsTrue(args[1]);
+    return foreground < 0 ? nullptr : color_code(args[0], foreground != 0);
+}
+
+[[gnu::cold]] void raise_bad_result(PyObject* result) noexcept {
+    Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(result)));
+    if (type_name) {
+        PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "str", PyUnicode_AsUTF8(type_name.get()));
+    }
+}
+
+// _color_code(color, foreground=...), looked up in the module at every call.
+PyObject* layer_code(PyObject* color, bool foreground) noexcept {
+    Ref implementation = frame::lookup_global(n::color_code);
+    if (!implementation) {
+        return nullptr;
+    }
+    Ref result;
+    if (frame::is_function_with_def(implementation.get(), color_code_def)) {
+        result = Ref::steal(color_code(color, foreground));
+        if (!result) {
+            color_code_def.label.add_to_traceback();
+        }
+    } else {
+        PyObject* args[2] = {color, foreground ? Py_True : Py_False};
+        result = Ref::steal(PyObject_Vectorcall(implementation.get(), args, 1, originals.foreground_kwnames));
+    }
+    if (result && !PyUnicode_CheckExact(result.get()) && result.get() != Py_None) {
+        raise_bad_result(result.get());
+        return nullptr;
+    }
+    return result.release();
+}
+
+PyObject* fg_code_body(PyObject* const* args) noexcept { return layer_code(args[0], true); }
+PyObject* bg_code_body(PyObject* const* args) noexcept { return layer_code(args[0], false); }
+
+const frame::Param color_params[] = {{names::color}};
+const frame::Param color_code_params[] = {{names::color}, {names::foreground, frame::Coerce::none, frame::ParamKind::keyword_only}};
+
+}  // namespace
+
+frame::FunctionDef fg_code_def{names::fg_code, frame::TraceLabel{"fg_code", 1}, color_params, fg_code_body};
+frame::FunctionDef bg_code_def{names::bg_code, frame::TraceLabel{"bg_code", 1}, color_params, bg_code_body};
+frame::FunctionDef color_code_def{names::color_code, frame::TraceLabel{"_color_code", 1}, color_code_params, color_code_body};
+
+}  // namespace colors

@@ -1,0 +1,210 @@
+// The colors module: its definition and the module-level code run once by exec.
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "module.hpp"
+#include "names.hpp"
+
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
+namespace colors {
+
+Originals originals;
+
+namespace {
+
+namespace n = names;
+using frame::Ref;
+
+frame::Str parse_hex_doc{"将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
+                         frame::Str::Kind::text};
+frame::Str rgb_to_ansi256_doc{"将 RGB 值近似映射到 256 色调色板索引。", frame::Str::Kind::text};
+frame::Str fg_code_doc{"生成前景色 ANSI 转义序列。\n\n    参数:\n        color: 颜色名称 (如 'red')、十六进制字符串 (如 '#ff0000')、\n"
+                       "               256 色索引 (0-255)、或 RGB 元组 (r, g, b)。\n    ",
+                       frame::Str::Kind::text};
+frame::Str bg_code_doc{"生成背景色 ANSI 转义序列。", frame::Str::Kind::text};
+frame::Str color_code_doc{"统一的颜色码生成逻辑。", frame::Str::Kind::text};
+
+struct NamedColor {
+    frame::Str name;
+    frame::Int code;
+};
+
+NamedColor named_colors[] = {
+    {frame::Str{"black"}, frame::Int{30}},          {frame::Str{"red"}, frame::Int{31}},
+    {frame::Str{"green"}, frame::Int{32}},          {frame::Str{"yellow"}, frame::Int{33}},
+    {frame::Str{"blue"}, frame::Int{34}},           {frame::Str{"magenta"}, frame::Int{35}},
+    {frame::Str{"cyan"}, frame::Int{36}},           {frame::Str{"white"}, frame::Int{37}},
+    {frame::Str{"bright_black"}, frame::Int{90}},   {frame::Str{"bright_red"}, frame::Int{91}},
+    {frame::Str{"bright_green"}, frame::Int{92}},   {frame::Str{"bright_yellow"}, frame::Int{93}},
+    {frame::Str{"bright_blue"}, frame::Int{94}},    {frame::Str{"bright_magenta"}, frame::Int{95}},
+    {frame::Str{"bright_cyan"}, frame::Int{96}},    {frame::Str{"bright_white"}, frame::Int{97}},
+};
+
+struct Alias {
+    frame::Str alias;
+    frame::Str target;
+};
+
+Alias color_aliases[] = {
+    {frame::Str{"grey"}, frame::Str{"bright_black"}},
+    {frame::Str{"gray"}, frame::Str{"bright_black"}},
+    {frame::Str{"purple"}, frame::Str{"magenta"}},
+    {frame::Str{"bright_grey"}, frame::Str{"bright_black"}},
+    {frame::Str{"bright_gray"}, frame::Str{"bright_black"}},
+    {frame::Str{"bright_purple"}, frame::Str{"bright_magenta"}},
+};
+
+// RESET_FG / RESET_BG: format(ESC, "") followed by the suffix.
+int bind_reset(const frame::Str& name, const frame::Str& suffix) noexcept {
+    Ref esc = frame::lookup_global(n::ESC);
+    if (!esc) {
+        return -1;
+    }
+    Ref text = Ref::steal(PyObject_Format(esc.get(), n::empty.get()));
+    if (!text) {
+        return -1;
+    }
+    Ref value = Ref::steal(PyUnicode_Concat(text.get(), suffix.get()));
+    if (!value) {
+        return -1;
+    }
+    return frame::bind_global(name, value);
+}
+
+template <typename Entries, typename Fill>
+int bind_table(const frame::Str& name, Entries& entries, Fill fill) noexcept {
+    Ref table = Ref::steal(PyDict_New());
+    if (!table) {
+        return -1;
+    }
+    for (auto& entry : entries) {
+        auto [key, value] = fill(entry);
+        if (PyDict_SetItem(table.get(), key, value) < 0) {
+            return -1;
+        }
+    }
+    return frame::bind_global(name, table);
+}
+
+// NAME = re.compile(pattern); remembers the pattern object for the direct matching route.
+int bind_pattern(const frame::Str& name, const frame::Str& pattern, PyObject*& original) noexcept {
+    Ref re = frame::lookup_global(n::re);
+    if (!re) {
+        return -1;
+    }
+    Ref compile = Ref::steal(PyObject_GetAttr(re.get(), n::compile.get()));
+    if (!compile) {
+        return -1;
+    }
+    Ref compiled = Ref::steal(PyObject_CallOneArg(compile.get(), pattern.get()));
+    if (!compiled || frame::bind_global(name, compiled) < 0) {
+        return -1;
+    }
+    Py_XSETREF(original, Py_NewRef(compiled.get()));
+    return 0;
+}
+
+int define_functions() noexcept {
+    using frame::FunctionSpec;
+    const frame::Borrowed none{Py_None};
+    const FunctionSpec specs[] = {
+        {parse_hex_def, parse_hex_doc.borrowed(), {}, {{&n::color, &n::ann_str}, {&n::return_, &n::ann_rgb}}},
+        {rgb_to_ansi256_def,
+         rgb_to_ansi256_doc.borrowed(),
+         {},
+         {{&n::r, &n::ann_int}, {&n::g, &n::ann_int}, {&n::b, &n::ann_int}, {&n::return_, &n::ann_int}}},
+        {fg_code_def, fg_code_doc.borrowed(), {}, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
+        {bg_code_def, bg_code_doc.borrowed(), {}, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
+        {color_code_def,
+         color_code_doc.borrowed(),
+         {},
+         {{&n::color, &n::ann_color}, {&n::foreground, &n::ann_bool}, {&n::return_, &n::ann_str}}},
+        {validate_rgb_def,
+         none,
+         {},
+         {{&n::r, &n::ann_int}, {&n::g, &n::ann_int}, {&n::b, &n::ann_int}, {&n::return_, &n::ann_none}}},
+    };
+    for (const FunctionSpec& spec : specs) {
+        if (frame::define_function(spec) < 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int bind_cached_builtins() noexcept {
+    PyObject* round = nullptr;
+    if (PyDict_GetItemRef(frame::state.builtins_dict, n::round.get(), &round) < 0) {
+        return -1;
+    }
+    if (round == nullptr) {
+        PyErr_Format(PyExc_NameError, "name '%U' is not defined", n::round.get());
+        return -1;
+    }
+    Py_XSETREF(originals.round, round);
+    // The interpreter's own round (not a replacement installed before import) may be computed in C.
+    originals.round_is_builtin = PyCFunction_Check(round) && PyCFunction_GET_SELF(round) == frame::state.builtins &&
+                                 std::string_view(reinterpret_cast<PyCFunctionObject*>(round)->m_ml->ml_name) == "round";
+    if (originals.foreground_kwnames == nullptr) {
+        originals.foreground_kwnames = PyTuple_Pack(1, n::foreground.get());
+        if (originals.foreground_kwnames == nullptr) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int run_module_code() noexcept {
+    if (!frame::import_module(n::re) || frame::import_names(n::typing, {&n::Optional, &n::Tuple}) < 0) {
+        return -1;
+    }
+    if (frame::bind_global(n::ESC, n::esc_value.borrowed()) < 0 || bind_reset(n::RESET_FG, n::fg_reset_suffix) < 0 ||
+        bind_reset(n::RESET_BG, n::bg_reset_suffix) < 0) {
+        return -1;
+    }
+    if (bind_table(n::NAMED_COLORS, named_colors,
+                   [](NamedColor& entry) { return std::pair{entry.name.get(), entry.code.get()}; }) < 0 ||
+        bind_table(n::COLOR_ALIASES, color_aliases,
+                   [](Alias& entry) { return std::pair{entry.alias.get(), entry.target.get()}; }) < 0) {
+        return -1;
+    }
+    if (bind_pattern(n::HEX_RE, n::hex_pattern, originals.hex_re) < 0 ||
+        bind_pattern(n::SHORT_HEX_RE, n::short_hex_pattern, originals.short_hex_re) < 0) {
+        return -1;
+    }
+    return define_functions();
+}
+
+}  // namespace colors
+
+namespace {
+
+PyModuleDef_Slot colors_slots[] = {
+    {Py_mod_create, reinterpret_cast<void*>(frame::create_module)},
+    {Py_mod_exec, reinterpret_cast<void*>(frame::exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef colors_def = {
+    PyModuleDef_HEAD_INIT,
+    "colors",
+    "ANSI 颜色码定义与转换工具。\n\n支持:\n- 4/8 色基本颜色 (标准 + 高亮)\n- 256 色扩展调色板\n- 24 位真 RGB 色彩\n",
+    0,
+    nullptr,
+    colors_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+const frame::ModuleInfo frame::module_info = {
+    "colors", "tintwell.colors", "tintwell/colors", colors::bind_cached_builtins, colors::run_module_code,
+};
+
+PyMODINIT_FUNC PyInit_colors() { return PyModuleDef_Init(&colors_def); }
