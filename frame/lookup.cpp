@@ -57,6 +57,14 @@ Ref import_module(const Str& name) noexcept {
     return module;
 }
 
+Ref import_local(const Str& name) noexcept { return import_level0(name.get(), nullptr); }
+
+Ref import_local_from(const Str& module, const Str& name) noexcept {
+    Ref fromlist = Ref::steal(PyTuple_Pack(1, name.get()));
+    Ref imported = fromlist ? import_level0(module.get(), fromlist.get()) : Ref();
+    return imported ? import_from(imported.get(), module.get(), name.get()) : Ref();
+}
+
 int import_names(const Str& module, std::initializer_list<const Str*> names) noexcept {
     Ref fromlist = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(names.size())));
     if (!fromlist) {

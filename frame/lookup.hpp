@@ -12,8 +12,14 @@ namespace frame {
 // The current value of a module-level name, or null with NameError "name '...' is not defined".
 Ref lookup_global(const Str& name) noexcept;
 
-// `import NAME`: binds the module under its own name and returns it.
+// `import NAME` at module level: binds the module under its own name and returns it.
 Ref import_module(const Str& name) noexcept;
+
+// `import NAME` inside a function: the module, bound nowhere.
+Ref import_local(const Str& name) noexcept;
+
+// `from MODULE import NAME` inside a function: the value, bound nowhere.
+Ref import_local_from(const Str& module, const Str& name) noexcept;
 
 // `from MODULE import a, b, ...`: binds each name in order.
 int import_names(const Str& module, std::initializer_list<const Str*> names) noexcept;
