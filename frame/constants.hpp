@@ -37,6 +37,14 @@ public:
     [[nodiscard]] Borrowed borrowed() const noexcept { return Borrowed(obj_); }
     [[nodiscard]] const char* utf8() const noexcept { return utf8_; }
 
+    // The module global of this name as last looked up (see lookup_global): a borrowed pointer that
+    // is valid while `generation` matches the module dict's current generation.
+    struct GlobalCache {
+        PyObject* value = nullptr;
+        unsigned long long generation = 0;
+    };
+    mutable GlobalCache global_cache;
+
 private:
     bool built() const noexcept override { return obj_ != nullptr; }
     int build() noexcept override;

@@ -6,6 +6,16 @@ namespace frame {
 
 namespace {
 
+// Module-dict watching: every change to the module's __dict__ bumps the generation, which
+// invalidates all cached global lookups at once. Generation 0 means "not watching".
+int watcher_id = -1;
+unsigned long long generation = 0;
+
+int on_module_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) noexcept {
+    ++generation;
+    return 0;
+}
+
 [[gnu::cold]] void raise_name_error(PyObject* name) noexcept {
     PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
 }
@@ -36,10 +46,30 @@ Ref import_from(PyObject* module, PyObject* module_name, PyObject* name) noexcep
 
 }  // namespace
 
+void watch_globals() noexcept {
+    if (watcher_id < 0) {
+        watcher_id = PyDict_AddWatcher(on_module_dict_change);
+    }
+    if (watcher_id < 0 || PyDict_Watch(watcher_id, state.dict) < 0) {
+        PyErr_Clear();  // no watcher slot left: every lookup goes to the dict
+        generation = 0;
+        return;
+    }
+    ++generation;
+}
+
 Ref lookup_global(const Str& name) noexcept {
+    Str::GlobalCache& cache = name.global_cache;
+    if (cache.generation == generation && generation != 0) {
+        return Ref::borrow(cache.value);
+    }
     PyObject* value = nullptr;
     // Strong references: code run later in the call may rebind the global and free the old value.
-    if (PyDict_GetItemRef(state.dict, name.get(), &value) != 0) {
+    const int found = PyDict_GetItemRef(state.dict, name.get(), &value);
+    if (found != 0) {
+        if (found > 0) {
+            cache = {value, generation};
+        }
         return Ref::steal(value);
     }
     if (PyDict_GetItemRef(state.builtins_dict, name.get(), &value) != 0) {

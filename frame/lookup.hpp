@@ -9,6 +9,10 @@
 
 namespace frame {
 
+// Starts watching the module's __dict__ so that lookup_global can skip the dict while nothing in
+// it has changed.
+void watch_globals() noexcept;
+
 // The current value of a module-level name, or null with NameError "name '...' is not defined".
 Ref lookup_global(const Str& name) noexcept;
 

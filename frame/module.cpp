@@ -2,6 +2,7 @@
 
 #include "constants.hpp"
 #include "function.hpp"
+#include "lookup.hpp"
 
 namespace frame {
 
@@ -124,6 +125,7 @@ int exec_module(PyObject* module) noexcept {
         forget_module();
         return -1;
     }
+    watch_globals();
     if (state.builtins == nullptr) {
         state.builtins = PyImport_ImportModule("builtins");
         if (state.builtins == nullptr) {

@@ -10,52 +10,89 @@ namespace colors {
 
 using frame::Ref;
 
-Sequence::Piece& Sequence::ascii_piece(std::size_t room) noexcept {
-    if (count_ > 0) {
-        Piece& last = pieces_[count_ - 1];
-        if (!last.text && last.length + room <= kAsciiCapacity) {
-            return last;
+int Sequence::flush_to_list() noexcept {
+    if (!list_) {
+        list_ = Ref::steal(PyList_New(0));
+        if (!list_) {
+            return -1;
         }
     }
-    return pieces_[count_++];
+    if (length_ == 0) {
+        return 0;
+    }
+    Ref piece = Ref::steal(PyUnicode_FromStringAndSize(ascii_, static_cast<Py_ssize_t>(length_)));
+    length_ = 0;
+    return piece ? PyList_Append(list_.get(), piece.get()) : -1;
 }
 
 void Sequence::add_ascii(std::string_view text) noexcept {
-    Piece& piece = ascii_piece(text.size());
-    std::memcpy(piece.ascii + piece.length, text.data(), text.size());
-    piece.length += text.size();
+    if (!failed_ && append_ascii(text) < 0) {
+        failed_ = true;
+    }
 }
 
-int Sequence::add_text(Ref text) noexcept {
-    if (!text) {
+int Sequence::append_ascii(std::string_view text) noexcept {
+    if (length_ + text.size() > kCapacity && flush_to_list() < 0) {
         return -1;
     }
-    Piece& piece = pieces_[count_++];
-    piece.length = static_cast<std::size_t>(PyUnicode_GET_LENGTH(text.get()));
-    piece.text = std::move(text);
+    if (text.size() > kCapacity) {
+        Ref piece = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+        return piece ? PyList_Append(list_.get(), piece.get()) : -1;
+    }
+    std::memcpy(ascii_ + length_, text.data(), text.size());
+    length_ += text.size();
     return 0;
+}
+
+int Sequence::add_text(PyObject* text) noexcept {
+    if (failed_) {
+        return -1;
+    }
+    if (PyUnicode_IS_ASCII(text)) {
+        const auto* data = static_cast<const char*>(PyUnicode_DATA(text));
+        return append_ascii(std::string_view(data, static_cast<std::size_t>(PyUnicode_GET_LENGTH(text))));
+    }
+    if (flush_to_list() < 0) {
+        return -1;
+    }
+    return PyList_Append(list_.get(), text);
 }
 
 int Sequence::add_formatted(PyObject* value) noexcept {
-    if (PyUnicode_CheckExact(value)) {
-        return add_text(Ref::borrow(value));
+    if (failed_) {
+        return -1;
     }
-    return add_text(Ref::steal(PyObject_Format(value, names::empty.get())));
+    if (PyUnicode_CheckExact(value)) {
+        return add_text(value);
+    }
+    Ref text = Ref::steal(PyObject_Format(value, names::empty.get()));
+    return text ? add_text(text.get()) : -1;
 }
 
 int Sequence::add_integer(PyObject* value) noexcept {
-    int overflow = 0;
-    const long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
-    if (overflow != 0) {
-        return add_text(Ref::steal(PyObject_Str(value)));
+    if (failed_) {
+        return -1;
+    }
+    long long number;
+    if (PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(value))) {
+        number = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(value));
+    } else {
+        int overflow = 0;
+        number = PyLong_AsLongLongAndOverflow(value, &overflow);
+        if (overflow != 0) {
+            Ref text = Ref::steal(PyObject_Str(value));
+            return text ? add_text(text.get()) : -1;
+        }
     }
     char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
-    add_ascii(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-    return 0;
+    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+    return append_ascii(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
 }
 
 int Sequence::add_rendered(PyObject* value) noexcept {
+    if (failed_) {
+        return -1;
+    }
     if (PyLong_CheckExact(value)) {
         return add_integer(value);
     }
@@ -67,46 +104,20 @@ int Sequence::add_rendered(PyObject* value) noexcept {
 }
 
 PyObject* Sequence::finish() noexcept {
-    Py_ssize_t length = 0;
-    Py_UCS4 max_char = 127;
-    for (std::size_t i = 0; i < count_; ++i) {
-        const Piece& piece = pieces_[i];
-        length += static_cast<Py_ssize_t>(piece.length);
-        if (piece.text) {
-            max_char = std::max(max_char, PyUnicode_MAX_CHAR_VALUE(piece.text.get()));
-        }
-    }
-    Ref result = Ref::steal(PyUnicode_New(length, max_char));
-    if (!result) {
+    if (failed_) {
         return nullptr;
     }
-    Py_ssize_t at = 0;
-    if (max_char == 127) {
-        // All pieces are ASCII: plain byte copies.
-        auto* out = static_cast<char*>(PyUnicode_DATA(result.get()));
-        for (std::size_t i = 0; i < count_; ++i) {
-            const Piece& piece = pieces_[i];
-            std::memcpy(out + at, piece.text ? PyUnicode_DATA(piece.text.get()) : piece.ascii, piece.length);
-            at += static_cast<Py_ssize_t>(piece.length);
+    if (!list_) {
+        PyObject* result = PyUnicode_New(static_cast<Py_ssize_t>(length_), 127);
+        if (result != nullptr) {
+            std::memcpy(PyUnicode_DATA(result), ascii_, length_);
         }
-        return result.release();
+        return result;
     }
-    const int kind = PyUnicode_KIND(result.get());
-    void* data = PyUnicode_DATA(result.get());
-    for (std::size_t i = 0; i < count_; ++i) {
-        const Piece& piece = pieces_[i];
-        if (piece.text) {
-            if (PyUnicode_CopyCharacters(result.get(), at, piece.text.get(), 0, static_cast<Py_ssize_t>(piece.length)) < 0) {
-                return nullptr;
-            }
-        } else {
-            for (std::size_t j = 0; j < piece.length; ++j) {
-                PyUnicode_WRITE(kind, data, at + static_cast<Py_ssize_t>(j), static_cast<Py_UCS4>(piece.ascii[j]));
-            }
-        }
-        at += static_cast<Py_ssize_t>(piece.length);
+    if (flush_to_list() < 0) {
+        return nullptr;
     }
-    return result.release();
+    return PyUnicode_Join(names::empty.get(), list_.get());
 }
 
 }  // namespace colors

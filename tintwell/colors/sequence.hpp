@@ -1,4 +1,5 @@
-// Building an escape sequence from its pieces in one allocation.
+// Building an escape sequence from its pieces. The usual all-ASCII sequence is assembled in a
+// local buffer and copied into the result in one allocation; any other text falls back to a join.
 #pragma once
 
 #include "ref.hpp"
@@ -16,24 +17,22 @@ public:
     int add_rendered(PyObject* value) noexcept;
     // The decimal digits of an exact int.
     int add_integer(PyObject* value) noexcept;
+    // ASCII text; a failure (memory only) is kept and reported by finish().
     void add_ascii(std::string_view text) noexcept;
 
     // The joined str, or null with an exception set.
     PyObject* finish() noexcept;
 
 private:
-    static constexpr std::size_t kMaxPieces = 10;
-    static constexpr std::size_t kAsciiCapacity = 24;
-    struct Piece {
-        frame::Ref text;  // a str, or null for the ASCII bytes below
-        char ascii[kAsciiCapacity];
-        std::size_t length = 0;
-    };
-    Piece& ascii_piece(std::size_t room) noexcept;
-    int add_text(frame::Ref text) noexcept;
+    int add_text(PyObject* text) noexcept;
+    int append_ascii(std::string_view text) noexcept;
+    int flush_to_list() noexcept;
 
-    Piece pieces_[kMaxPieces];
-    std::size_t count_ = 0;
+    static constexpr std::size_t kCapacity = 64;
+    char ascii_[kCapacity];
+    std::size_t length_ = 0;
+    bool failed_ = false;  // an exception is set; later pieces are ignored
+    frame::Ref list_;  // pieces so far, once something did not fit the ASCII buffer
 };
 
 }  // namespace colors

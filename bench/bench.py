@@ -1,0 +1,241 @@
+"""Per-call cost of tintwell's hot functions, as ratios to the cheapest possible native call.
+
+Usage (inside the CPython 3.14 environment, with the package importable):
+    python3.14 bench/bench.py [--repeat N] [--callgrind] [--import-time] [--markdown]
+
+Timing: every case is a loop of calls through local names, timed with perf_counter; the cases are
+interleaved and the best of --repeat rounds is kept, as timeit does. The floor is `abs(-1)`, one
+vectorcall of a builtin. --callgrind adds instruction counts per call under valgrind (the same binary
+and inputs give the same counts, whatever else the machine does). --import-time measures each module's
+import self time against the work its module-level code must do anyway.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+class Tty:
+    """A stream that says it is a terminal."""
+
+    def isatty(self):
+        return True
+
+
+@dataclass
+class Case:
+    label: str
+    setup: str  # binds `f` and the argument names
+    call: str  # the expression timed, e.g. "f(x)"
+    target: str = ""  # e.g. "<= 6x" (ratio to the floor), for the report
+
+
+# Each case's setup runs in a namespace holding the imported modules.
+CASES = [
+    Case("floor: abs(-1)", "f = abs; x = -1", "f(x)"),
+    Case("fg_code('red')", "f = colors.fg_code; x = 'red'", "f(x)", "<= 6x"),
+    Case("bg_code('Bright Red')", "f = colors.bg_code; x = 'Bright Red'", "f(x)", "<= 8x"),
+    Case("fg_code('#ff8000')", "f = colors.fg_code; x = '#ff8000'", "f(x)", "<= 8x"),
+    Case("bg_code('#abc')", "f = colors.bg_code; x = '#abc'", "f(x)", "<= 8x"),
+    Case("fg_code((10, 20, 30))", "f = colors.fg_code; x = (10, 20, 30)", "f(x)", "<= 8x"),
+    Case("fg_code(196)", "f = colors.fg_code; x = 196", "f(x)", "<= 5x"),
+    Case("parse_hex('#abc')", "f = colors.parse_hex; x = '#abc'", "f(x)", "<= 6x"),
+    Case("rgb_to_ansi256(100, 150, 200)", "f = colors.rgb_to_ansi256; x, y, z = 100, 150, 200", "f(x, y, z)", "<= 6x"),
+    Case("rgb_to_ansi256(128, 128, 128)", "f = colors.rgb_to_ansi256; x, y, z = 128, 128, 128", "f(x, y, z)", "<= 6x"),
+    Case("_validate_rgb(1, 2, 3)", "f = colors._validate_rgb; x, y, z = 1, 2, 3", "f(x, y, z)", "<= 3x"),
+    Case(
+        "python: the env.get + isatty calls",
+        "f = os.environ.get; x = Tty()",
+        "(f('NO_COLOR', ''), f('FORCE_COLOR', ''), x.isatty(), f('COLORTERM', '').lower(), f('TERM', '').lower())",
+    ),
+    Case("detect_color_level(tty)", "f = detect.detect_color_level; x = Tty()", "f(x)", "<= 1.1x python"),
+    Case("supports_color(tty)", "f = detect.supports_color; x = Tty()", "f(x)", "<= detect + 2 floors"),
+]
+
+LOOP_TEMPLATE = """
+def run(loops, _timer=_timer):
+{setup}
+    _it = range(loops)
+    _t0 = _timer()
+    for _ in _it:
+        {call}
+    return _timer() - _t0
+"""
+
+
+def bench_environment():
+    """The environment the detection cases are specified for: TERM=xterm-256color, nothing else."""
+    for name in ("NO_COLOR", "FORCE_COLOR", "COLORTERM", "TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK",
+                 "PYCHARM_HOSTED", "WT_SESSION", "ConEmuANSI", "ANSICON"):
+        os.environ.pop(name, None)
+    os.environ["TERM"] = "xterm-256color"
+
+
+def make_runner(case: Case, namespace: dict):
+    setup = "\n".join("    " + part.strip() for part in case.setup.split(";"))
+    source = LOOP_TEMPLATE.format(setup=setup, call=case.call)
+    local = dict(namespace, _timer=time.perf_counter)
+    exec(compile(source, f"<bench {case.label}>", "exec"), local)
+    return local["run"]
+
+
+def available_cases(namespace):
+    detect = namespace["detect"]
+    have_detect = hasattr(detect, "detect_color_level")
+    return [case for case in CASES if have_detect or "detect." not in case.setup]
+
+
+def calibrate(run, target_seconds=0.02):
+    loops = 1000
+    while run(loops) < target_seconds:
+        loops *= 2
+    return loops
+
+
+def time_cases(repeat: int):
+    from tintwell import colors, detect
+
+    namespace = {"colors": colors, "detect": detect, "os": os, "Tty": Tty}
+    cases = available_cases(namespace)
+    runners = [make_runner(case, namespace) for case in cases]
+    loops = [calibrate(run) for run in runners]
+    best = [float("inf")] * len(cases)
+    for _ in range(repeat):
+        for i, run in enumerate(runners):
+            best[i] = min(best[i], run(loops[i]) / loops[i])
+    return {case.label: seconds * 1e9 for case, seconds in zip(cases, best)}
+
+
+CALLGRIND_SCRIPT = """
+import os, sys
+sys.path.insert(0, {here!r})
+from bench import Case, CASES, Tty, bench_environment, make_runner
+from tintwell import colors, detect
+bench_environment()
+case = next(c for c in CASES if c.label == {label!r})
+run = make_runner(case, {{"colors": colors, "detect": detect, "os": os, "Tty": Tty}})
+run(200)  # warm caches and specialisations outside the measured difference
+run(int(sys.argv[1]))
+"""
+
+
+def callgrind_instructions(label: str, small=2000, large=12000):
+    """Instructions per call: the difference between two runs that differ only in the loop count."""
+    totals = []
+    with tempfile.TemporaryDirectory() as tmp:
+        script = os.path.join(tmp, "case.py")
+        with open(script, "w") as handle:
+            handle.write(CALLGRIND_SCRIPT.format(here=HERE, label=label))
+        for loops in (small, large):
+            out = os.path.join(tmp, f"callgrind.{loops}")
+            subprocess.run(
+                ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", sys.executable, script, str(loops)],
+                check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            )
+            with open(out) as handle:
+                summary = next(line for line in handle if line.startswith(("summary:", "totals:")))
+            totals.append(int(summary.split()[1]))
+    return (totals[1] - totals[0]) / (large - small)
+
+
+def import_self_time(module: str, runs: int = 15) -> float:
+    """Median self time (us) of importing `module` with its standard-library imports already done."""
+    code = f"import re, typing, enum, os, sys; import {module}"
+    samples = []
+    for _ in range(runs):
+        result = subprocess.run([sys.executable, "-X", "importtime", "-c", code], capture_output=True, text=True,
+                                check=True)
+        for line in result.stderr.splitlines():
+            parts = [part.strip() for part in line.split("|")]
+            if len(parts) == 3 and parts[2] == module:
+                samples.append(int(parts[0].split(":")[-1]))
+    return statistics.median(samples)
+
+
+BASELINE_WORK = {
+    "tintwell.colors": (
+        "import re, typing, enum, os, sys, time\n"
+        "t = time.perf_counter()\n"
+        "re.compile('^#([0-9a-fA-F]{6})$'); re.compile('^#([0-9a-fA-F]{3})$')\n"
+        "print((time.perf_counter() - t) * 1e6)\n"
+    ),
+    "tintwell.detect": (
+        "import re, typing, enum, os, sys, time\n"
+        "from enum import IntEnum\n"
+        "t = time.perf_counter()\n"
+        "class ColorLevel(IntEnum):\n"
+        "    '''doc'''\n"
+        "    NONE = 0\n    BASIC = 1\n    EXTENDED = 2\n    TRUECOLOR = 3\n"
+        "print((time.perf_counter() - t) * 1e6)\n"
+    ),
+}
+
+
+def baseline_time(module: str, runs: int = 15) -> float:
+    samples = [float(subprocess.run([sys.executable, "-c", BASELINE_WORK[module]], capture_output=True, text=True,
+                                    check=True).stdout) for _ in range(runs)]
+    return statistics.median(samples)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--repeat", type=int, default=7, help="timing rounds; the best is kept (default 7)")
+    parser.add_argument("--callgrind", action="store_true", help="also count instructions per call (valgrind)")
+    parser.add_argument("--import-time", action="store_true", help="also measure import self time")
+    parser.add_argument("--markdown", action="store_true", help="print the table as Markdown")
+    args = parser.parse_args()
+
+    bench_environment()
+    timings = time_cases(args.repeat)
+    floor = timings["floor: abs(-1)"]
+    instructions = {}
+    if args.callgrind:
+        if shutil.which("valgrind") is None:
+            sys.exit("valgrind is not installed")
+        instructions = {label: callgrind_instructions(label) for label in timings}
+
+    labels = {case.label: case for case in CASES}
+    rows = []
+    for label, ns in timings.items():
+        target = labels[label].target
+        ratio = f"{ns / floor:.2f}x"
+        if label == "detect_color_level(tty)":
+            ratio += f" ({ns / timings['python: the env.get + isatty calls']:.2f}x python)"
+        if label == "supports_color(tty)" and "detect_color_level(tty)" in timings:
+            ratio += f" (detect + {(ns - timings['detect_color_level(tty)']) / floor:.2f} floors)"
+        ir = f"{instructions[label]:.0f}" if label in instructions else ""
+        rows.append((label, f"{ns:.1f}", ratio, ir, target))
+
+    header = ("case", "ns/call", "ratio to floor", "instructions/call", "target")
+    if args.markdown:
+        print("| " + " | ".join(header) + " |")
+        print("|" + "---|" * len(header))
+        for row in rows:
+            print("| " + " | ".join(f"`{row[0]}`" if i == 0 else row[i] for i in range(len(row))) + " |")
+    else:
+        widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header))]
+        for row in [header] + rows:
+            print("  ".join(str(cell).ljust(width) for cell, width in zip(row, widths)))
+
+    if args.import_time:
+        print()
+        for module in ("tintwell.colors", "tintwell.detect"):
+            own = import_self_time(module)
+            work = baseline_time(module)
+            print(f"import {module}: self {own:.0f} us, required work {work:.0f} us, overhead {own - work:.0f} us"
+                  " (target <= 60 us)")
+
+
+if __name__ == "__main__":
+    main()
