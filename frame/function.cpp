@@ -188,6 +188,14 @@ int set_doc(PyObject* obj, PyObject* value, void*) noexcept {
 }
 PyObject* get_signature(PyObject* obj, void*) noexcept { return build_signature(as_function(obj)); }
 
+// Pickled by reference, as Python functions are: the name of a module global.
+PyObject* function_reduce(PyObject* obj, PyObject*) noexcept { return Py_NewRef(as_function(obj)->qualname); }
+
+PyMethodDef function_methods[] = {
+    {"__reduce__", function_reduce, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef function_getset[] = {
     {"__name__", get_name, set_name, nullptr, nullptr},
     {"__qualname__", get_qualname, set_qualname, nullptr, nullptr},
@@ -216,6 +224,7 @@ PyType_Slot function_slots[] = {
     {Py_tp_clear, reinterpret_cast<void*>(function_clear)},
     {Py_tp_dealloc, reinterpret_cast<void*>(function_dealloc)},
     {Py_tp_getset, function_getset},
+    {Py_tp_methods, function_methods},
     {Py_tp_members, function_members},
     {0, nullptr},
 };
