@@ -1,16 +1,168 @@
-// Placeholder until the detect module's code lands.
+// The detect module: its definition and the module-level code run once by exec.
+#include "functions.hpp"
+#include "lookup.hpp"
 #include "module.hpp"
+#include "names.hpp"
+
+#include <utility>
+
+namespace detect {
 
 namespace {
-int run_module_code() noexcept { return 0; }
+
+namespace n = names;
+using frame::Ref;
+
+frame::Str color_level_doc{"终端色彩支持级别。", frame::Str::Kind::text};
+frame::Str has_windows_console_doc{
+    "检测当前进程是否关联了真正的 Windows 控制台。\n\n"
+    "    通过 ``GetConsoleMode`` 验证 stdout 句柄是控制台句柄（而非管道/文件）。\n"
+    "    用于区分 IDE 终端窗口（有控制台）和 IDE 运行控制台（管道，无控制台）。\n    ",
+    frame::Str::Kind::text};
+frame::Str detect_color_level_doc{
+    "检测终端的色彩支持级别。\n\n"
+    "    检测逻辑:\n"
+    "    1. 环境变量 NO_COLOR / FORCE_COLOR 优先\n"
+    "    2. IDE 终端检测（VS Code / PyCharm Terminal，通过控制台句柄验证）\n"
+    "    3. 非 TTY → NONE\n"
+    "    4. Windows Terminal / ConEmu / ANSICON → TRUECOLOR\n"
+    "    5. COLORTERM=truecolor/24bit → TRUECOLOR\n"
+    "    6. TERM 包含 256color → EXTENDED\n"
+    "    7. 其他有效 TERM → BASIC\n    ",
+    frame::Str::Kind::text};
+frame::Str supports_color_doc{"快速判断终端是否支持颜色。", frame::Str::Kind::text};
+frame::Str enable_windows_vt_doc{
+    "在 Windows 上启用虚拟终端处理 (VT100 转义序列)。\n\n"
+    "    使用 ``msvcrt.get_osfhandle`` 获取与 Python 文件对象关联的真实\n"
+    "    Windows 句柄，确保在 VS Code 集成终端等环境中也能正确工作。\n\n"
+    "    返回是否成功启用 VT 处理。\n    ",
+    frame::Str::Kind::text};
+
+// The metaclass that `class ColorLevel(*bases)` uses: the most derived of the bases' metaclasses.
+PyObject* derive_metaclass(PyObject* bases) noexcept {
+    PyTypeObject* winner = Py_TYPE(PyTuple_GET_ITEM(bases, 0));
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(bases); ++i) {
+        PyTypeObject* candidate = Py_TYPE(PyTuple_GET_ITEM(bases, i));
+        if (PyType_IsSubtype(winner, candidate)) {
+            continue;
+        }
+        if (!PyType_IsSubtype(candidate, winner)) {
+            PyErr_SetString(PyExc_TypeError,
+                            "metaclass conflict: the metaclass of a derived class must be a (non-strict) "
+                            "subclass of the metaclasses of all its bases");
+            return nullptr;
+        }
+        winner = candidate;
+    }
+    return reinterpret_cast<PyObject*>(winner);
+}
+
+// The namespace the class body fills: metaclass.__prepare__(name, bases), or a dict without one.
+Ref prepare_namespace(PyObject* metaclass, PyObject* bases) noexcept {
+    PyObject* prepare = nullptr;
+    if (PyObject_GetOptionalAttr(metaclass, n::dunder_prepare.get(), &prepare) < 0) {
+        return {};
+    }
+    if (prepare == nullptr) {
+        return Ref::steal(PyDict_New());
+    }
+    Ref owned = Ref::steal(prepare);
+    PyObject* args[2] = {n::ColorLevel.get(), bases};
+    Ref ns = Ref::steal(PyObject_Vectorcall(prepare, args, 2, nullptr));
+    if (ns && !PyMapping_Check(ns.get())) {
+        PyErr_Format(PyExc_TypeError, "%.200s.__prepare__() must return a mapping, not %.200s",
+                     reinterpret_cast<PyTypeObject*>(metaclass)->tp_name, Py_TYPE(ns.get())->tp_name);
+        return {};
+    }
+    return ns;
+}
+
+// class ColorLevel(IntEnum): the docstring and four members, assigned one by one through the
+// namespace's own item assignment so that the enum namespace registers each member.
+int create_color_level() noexcept {
+    Ref base = frame::lookup_global(n::IntEnum);
+    Ref bases = base ? Ref::steal(PyTuple_Pack(1, base.get())) : Ref();
+    if (!bases) {
+        return -1;
+    }
+    PyObject* metaclass = derive_metaclass(bases.get());  // borrowed from a base
+    Ref ns = metaclass ? prepare_namespace(metaclass, bases.get()) : Ref();
+    if (!ns) {
+        return -1;
+    }
+    const std::pair<const frame::Str*, PyObject*> body[] = {
+        {&n::dunder_module, n::module_qualname.get()}, {&n::dunder_qualname, n::ColorLevel.get()},
+        {&n::dunder_doc, color_level_doc.get()},       {&n::NONE, n::level_none.get()},
+        {&n::BASIC, n::level_basic.get()},             {&n::EXTENDED, n::level_extended.get()},
+        {&n::TRUECOLOR, n::level_truecolor.get()},
+    };
+    for (const auto& [key, value] : body) {
+        if (PyObject_SetItem(ns.get(), key->get(), value) < 0) {
+            return -1;
+        }
+    }
+    PyObject* args[3] = {n::ColorLevel.get(), bases.get(), ns.get()};
+    Ref level = Ref::steal(PyObject_Vectorcall(metaclass, args, 3, nullptr));
+    return level ? frame::bind_global(n::ColorLevel, level) : -1;
+}
+
+int define_functions() noexcept {
+    using frame::FunctionSpec;
+    // `stream=None`, shared by the two functions that take a stream.
+    Ref stream_defaults = Ref::steal(PyTuple_Pack(1, Py_None));
+    if (!stream_defaults) {
+        return -1;
+    }
+    const FunctionSpec specs[] = {
+        {has_windows_console_def, has_windows_console_doc.borrowed(), {}, {{&n::return_, &n::bool_}}},
+        {detect_color_level_def, detect_color_level_doc.borrowed(), stream_defaults, {{&n::return_, &n::ColorLevel}}},
+        {supports_color_def, supports_color_doc.borrowed(), stream_defaults, {{&n::return_, &n::bool_}}},
+        {enable_windows_vt_def, enable_windows_vt_doc.borrowed(), {}, {{&n::return_, &n::bool_}}},
+    };
+    for (const FunctionSpec& spec : specs) {
+        if (frame::define_function(spec) < 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int run_module_code() noexcept {
+    if (!frame::import_module(n::os) || !frame::import_module(n::sys) ||
+        frame::import_names(n::enum_, {&n::IntEnum}) < 0 || frame::import_names(n::typing, {&n::Optional}) < 0) {
+        return -1;
+    }
+    return create_color_level() < 0 ? -1 : define_functions();
+}
+
+}  // namespace detect
+
+namespace {
+
 PyModuleDef_Slot detect_slots[] = {
     {Py_mod_create, reinterpret_cast<void*>(frame::create_module)},
     {Py_mod_exec, reinterpret_cast<void*>(frame::exec_module)},
     {0, nullptr},
 };
-PyModuleDef detect_def = {PyModuleDef_HEAD_INIT, "detect", "终端能力检测。\n\n自动检测当前终端是否支持颜色输出以及支持的色彩级别。\n", 0, nullptr, detect_slots, nullptr, nullptr, nullptr};
+
+PyModuleDef detect_def = {
+    PyModuleDef_HEAD_INIT,
+    "detect",
+    "终端能力检测。\n\n自动检测当前终端是否支持颜色输出以及支持的色彩级别。\n",
+    0,
+    nullptr,
+    detect_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
 }  // namespace
 
-const frame::ModuleInfo frame::module_info = {"detect", "tintwell.detect", "tintwell/detect", nullptr, run_module_code};
+const frame::ModuleInfo frame::module_info = {
+    "detect", "tintwell.detect", "tintwell/detect", nullptr, detect::run_module_code,
+};
 
 PyMODINIT_FUNC PyInit_detect() { return PyModuleDef_Init(&detect_def); }

@@ -1,0 +1,218 @@
+// detect_color_level: how much colour the terminal behind a stream shows, decided from the
+// environment, the platform name and the stream's isatty() answer. Nothing is cached; every
+// variable is read through os.environ.get at the moment the decision needs it.
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "names.hpp"
+
+#include <initializer_list>
+
+namespace detect {
+
+namespace {
+
+namespace n = names;
+using frame::Ref;
+using frame::Str;
+
+// os.environ.get(key) or, with a fallback, os.environ.get(key, fallback).
+Ref env_get(const Str& key, const Str* fallback = nullptr) noexcept {
+    Ref os = frame::lookup_global(n::os);
+    if (!os) {
+        return {};
+    }
+    Ref environ = Ref::steal(PyObject_GetAttr(os.get(), n::environ.get()));
+    if (!environ) {
+        return {};
+    }
+    PyObject* args[3] = {environ.get(), key.get(), fallback ? fallback->get() : nullptr};
+    return Ref::steal(PyObject_VectorcallMethod(n::get.get(), args, fallback ? 3 : 2, nullptr));
+}
+
+// os.environ.get(key, "").lower()
+Ref env_get_lower(const Str& key) noexcept {
+    Ref value = env_get(key, &n::empty);
+    return value ? Ref::steal(PyObject_CallMethodNoArgs(value.get(), n::lower.get())) : Ref();
+}
+
+int truth(const Ref& value) noexcept { return value ? PyObject_IsTrue(value.get()) : -1; }
+
+// value == constant
+int equals(const Ref& value, const Str& constant) noexcept {
+    return value ? PyObject_RichCompareBool(value.get(), constant.get(), Py_EQ) : -1;
+}
+
+// value != ""
+int non_empty_text(const Ref& value) noexcept {
+    return value ? PyObject_RichCompareBool(value.get(), n::empty.get(), Py_NE) : -1;
+}
+
+// `value in (a, b, ...)`: like a tuple's membership test, each constant is compared with the
+// value in turn, the constant on the left.
+int one_of(const Ref& value, std::initializer_list<const Str*> constants) noexcept {
+    if (!value) {
+        return -1;
+    }
+    for (const Str* constant : constants) {
+        const int found = PyObject_RichCompareBool(constant->get(), value.get(), Py_EQ);
+        if (found != 0) {
+            return found;
+        }
+    }
+    return 0;
+}
+
+// The outcome of one step: a member name, nothing decided yet, or an exception.
+struct Step {
+    const Str* member;
+    bool failed;
+};
+constexpr Step undecided{nullptr, false};
+constexpr Step failure{nullptr, true};
+Step decided(const Str& member) noexcept { return {&member, false}; }
+
+// Decides on `test` > 0, fails on `test` < 0.
+Step decide_if(int test, const Str& member) noexcept { return test < 0 ? failure : test ? decided(member) : undecided; }
+
+// NO_COLOR, then FORCE_COLOR.
+Step explicit_request() noexcept {
+    const int no_color = non_empty_text(env_get(n::NO_COLOR, &n::empty));
+    if (no_color != 0) {
+        return decide_if(no_color, n::NONE);
+    }
+    Ref force = env_get(n::FORCE_COLOR, &n::empty);
+    const int forced = non_empty_text(force);
+    if (forced <= 0) {
+        return forced < 0 ? failure : undecided;
+    }
+    const int off = one_of(force, {&n::force_0, &n::force_false, &n::force_False});
+    if (off != 0) {
+        return decide_if(off, n::NONE);
+    }
+    const int basic = one_of(force, {&n::force_1, &n::force_true, &n::force_True});
+    if (basic != 0) {
+        return decide_if(basic, n::BASIC);
+    }
+    const int extended = equals(force, n::force_2);
+    if (extended != 0) {
+        return decide_if(extended, n::EXTENDED);
+    }
+    const int truecolor = equals(force, n::force_3);
+    if (truecolor != 0) {
+        return decide_if(truecolor, n::TRUECOLOR);
+    }
+    return decided(n::BASIC);
+}
+
+// is_ide = TERM_PROGRAM == "vscode" or VSCODE_PID or VSCODE_IPC_HOOK or PYCHARM_HOSTED; then the
+// truth of is_ide, exactly as the short-circuit expression evaluates it.
+Step ide_terminal() noexcept {
+    Ref program = env_get(n::TERM_PROGRAM);
+    if (!program) {
+        return failure;
+    }
+    Ref is_ide = Ref::steal(PyObject_RichCompare(program.get(), n::vscode.get(), Py_EQ));
+    for (const Str* key : {&n::VSCODE_PID, &n::VSCODE_IPC_HOOK, &n::PYCHARM_HOSTED}) {
+        const int found = truth(is_ide);
+        if (found != 0) {
+            if (found < 0) {
+                return failure;
+            }
+            break;
+        }
+        is_ide = env_get(*key);
+    }
+    return decide_if(truth(is_ide), n::TRUECOLOR);
+}
+
+// Whether `stream` (sys.stdout when None) is a terminal; a stream without isatty is not.
+int is_terminal(PyObject* stream) noexcept {
+    Ref target = Ref::borrow(stream);
+    if (stream == Py_None) {
+        target = sys_attribute(n::stdout_);
+        if (!target) {
+            return -1;
+        }
+    }
+    const int has_isatty = PyObject_HasAttrWithError(target.get(), n::isatty.get());
+    if (has_isatty <= 0) {
+        return has_isatty;
+    }
+    return truth(Ref::steal(PyObject_CallMethodNoArgs(target.get(), n::isatty.get())));
+}
+
+// A terminal on win32: Windows Terminal and ConEmu show 24-bit colour, anything else the basic
+// colours. A console relying on ANSICON's emulation is not promised more than that either.
+Step windows_terminal() noexcept {
+    const int windows_terminal = truth(env_get(n::WT_SESSION));
+    if (windows_terminal != 0) {
+        return decide_if(windows_terminal, n::TRUECOLOR);
+    }
+    const int conemu = equals(env_get(n::ConEmuANSI), n::on);
+    if (conemu != 0) {
+        return decide_if(conemu, n::TRUECOLOR);
+    }
+    return truth(env_get(n::ANSICON)) < 0 ? failure : decided(n::BASIC);
+}
+
+// COLORTERM, then TERM, both lower-cased.
+Step terminal_variables() noexcept {
+    const int truecolor = one_of(env_get_lower(n::COLORTERM), {&n::truecolor, &n::bit24});
+    if (truecolor != 0) {
+        return decide_if(truecolor, n::TRUECOLOR);
+    }
+    Ref term = env_get_lower(n::TERM);
+    const int dumb = equals(term, n::dumb);
+    if (dumb != 0) {
+        return decide_if(dumb, n::NONE);
+    }
+    const int extended = PySequence_Contains(term.get(), n::color256.get());
+    if (extended != 0) {
+        return decide_if(extended, n::EXTENDED);
+    }
+    const int basic = truth(term);
+    if (basic != 0) {
+        return decide_if(basic, n::BASIC);
+    }
+    return decided(n::NONE);
+}
+
+Step decide(PyObject* stream) noexcept {
+    Step step = explicit_request();
+    if (step.member != nullptr || step.failed) {
+        return step;
+    }
+    const int windows = compare_platform(Py_EQ);
+    if (windows < 0) {
+        return failure;
+    }
+    if (windows) {
+        step = ide_terminal();
+        if (step.member != nullptr || step.failed) {
+            return step;
+        }
+    }
+    const int terminal = is_terminal(stream);
+    if (terminal <= 0) {
+        return terminal < 0 ? failure : decided(n::NONE);
+    }
+    const int still_windows = compare_platform(Py_EQ);
+    if (still_windows < 0) {
+        return failure;
+    }
+    return still_windows ? windows_terminal() : terminal_variables();
+}
+
+PyObject* detect_color_level_body(PyObject* const* args) noexcept {
+    const Step step = decide(args[0]);
+    return step.member ? color_level_member(*step.member).release() : nullptr;
+}
+
+const frame::Param stream_params[] = {{n::stream}};
+
+}  // namespace
+
+frame::FunctionDef detect_color_level_def{n::detect_color_level, frame::TraceLabel{"detect_color_level", 1},
+                                          stream_params, detect_color_level_body};
+
+}  // namespace detect

@@ -1,0 +1,317 @@
+// _has_windows_console and enable_windows_vt: the Windows console, reached through ctypes at call
+// time. Whether the Windows path runs is decided by sys.platform at each call, so one build
+// behaves alike everywhere and a test can select the path on any system. Failures on this path
+// are absorbed: a handler catches Exception (never BaseException) and turns it into False or a
+// fallback, while KeyboardInterrupt and the like pass through.
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "names.hpp"
+
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+
+namespace detect {
+
+namespace {
+
+namespace n = names;
+using frame::Borrowed;
+using frame::Ref;
+
+constexpr long enable_virtual_terminal_processing = 0x0004;
+
+frame::TraceLabel try_enable_label{"enable_windows_vt._try_enable", 1};
+
+// `except Exception:` for the pending exception: drops it and returns true when it is an
+// Exception; leaves anything else (KeyboardInterrupt, SystemExit) pending and returns false.
+bool absorb_exception() noexcept {
+    if (!PyErr_ExceptionMatches(PyExc_Exception)) {
+        return false;
+    }
+    PyErr_Clear();
+    return true;
+}
+
+// Absorbs a failure (`status` < 0) as False; `status` >= 0 is the answer.
+PyObject* answer_or_absorb(int status) noexcept {
+    if (status < 0) {
+        return absorb_exception() ? frame::boolean(false).release() : nullptr;
+    }
+    return frame::boolean(status > 0).release();
+}
+
+Ref attribute(Borrowed owner, const frame::Str& name) noexcept {
+    return Ref::steal(PyObject_GetAttr(owner.get(), name.get()));
+}
+
+// ctypes.WinDLL("kernel32", use_last_error=True): a new library object at every call.
+Ref load_kernel32(Borrowed ctypes) noexcept {
+    Ref kwnames = Ref::steal(PyTuple_Pack(1, n::use_last_error.get()));
+    if (!kwnames) {
+        return {};
+    }
+    PyObject* args[3] = {ctypes.get(), n::kernel32.get(), Py_True};
+    return Ref::steal(PyObject_VectorcallMethod(n::WinDLL.get(), args, 2, kwnames.get()));
+}
+
+// function.argtypes = [items...]
+int set_argtypes(Borrowed function, std::initializer_list<Borrowed> items) noexcept {
+    Ref argtypes = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!argtypes) {
+        return -1;
+    }
+    Py_ssize_t index = 0;
+    for (Borrowed item : items) {
+        PyList_SET_ITEM(argtypes.get(), index++, Py_NewRef(item.get()));
+    }
+    return PyObject_SetAttr(function.get(), n::argtypes.get(), argtypes.get());
+}
+
+// function.restype = wintypes.<type_name>
+int set_restype(Borrowed function, Borrowed wintypes, const frame::Str& type_name) noexcept {
+    Ref type = attribute(wintypes, type_name);
+    return type ? PyObject_SetAttr(function.get(), n::restype.get(), type.get()) : -1;
+}
+
+// kernel32.GetConsoleMode with argtypes [HANDLE, POINTER(DWORD)] and restype BOOL; attributes are
+// read in the order the equivalent Python statements read them.
+Ref declare_get_console_mode(Borrowed kernel32, Borrowed ctypes, Borrowed wintypes) noexcept {
+    Ref function = attribute(kernel32, n::GetConsoleMode);
+    Ref handle = function ? attribute(wintypes, n::HANDLE) : Ref();
+    Ref pointer_type = handle ? attribute(ctypes, n::POINTER) : Ref();
+    Ref dword = pointer_type ? attribute(wintypes, n::DWORD) : Ref();
+    Ref pointer = dword ? Ref::steal(PyObject_CallOneArg(pointer_type.get(), dword.get())) : Ref();
+    if (!pointer || set_argtypes(function, {handle, pointer}) < 0 ||
+        set_restype(function, wintypes, n::BOOL) < 0) {
+        return {};
+    }
+    return function;
+}
+
+// kernel32.SetConsoleMode with argtypes [HANDLE, DWORD] and restype BOOL.
+Ref declare_set_console_mode(Borrowed kernel32, Borrowed wintypes) noexcept {
+    Ref function = attribute(kernel32, n::SetConsoleMode);
+    Ref handle = function ? attribute(wintypes, n::HANDLE) : Ref();
+    Ref dword = handle ? attribute(wintypes, n::DWORD) : Ref();
+    if (!dword || set_argtypes(function, {handle, dword}) < 0 || set_restype(function, wintypes, n::BOOL) < 0) {
+        return {};
+    }
+    return function;
+}
+
+// mode = wintypes.DWORD()
+Ref new_dword(Borrowed wintypes) noexcept {
+    PyObject* args[1] = {wintypes.get()};
+    return Ref::steal(PyObject_VectorcallMethod(n::DWORD.get(), args, 1, nullptr));
+}
+
+// get_console_mode(handle, ctypes.byref(mode)), the result as it comes.
+Ref read_mode(Borrowed get_console_mode, Borrowed handle, Borrowed ctypes, Borrowed mode) noexcept {
+    PyObject* byref_args[2] = {ctypes.get(), mode.get()};
+    Ref reference = Ref::steal(PyObject_VectorcallMethod(n::byref.get(), byref_args, 2, nullptr));
+    if (!reference) {
+        return {};
+    }
+    PyObject* args[2] = {handle.get(), reference.get()};
+    return Ref::steal(PyObject_Vectorcall(get_console_mode.get(), args, 2, nullptr));
+}
+
+int truth(const Ref& value) noexcept { return value ? PyObject_IsTrue(value.get()) : -1; }
+
+int equals(Borrowed value, const frame::Int& constant) noexcept {
+    return PyObject_RichCompareBool(value.get(), constant.get(), Py_EQ);
+}
+
+// ---- _has_windows_console ----
+
+// Null handles arrive as None through the HANDLE result type, invalid ones as the all-ones
+// pointer-sized value; 0 and -1 count as well.
+int unusable_handle(Borrowed handle) noexcept {
+    if (handle.get() == Py_None) {
+        return 1;
+    }
+    int found = equals(handle, n::null_handle);
+    if (found == 0) {
+        found = equals(handle, n::invalid_handle);
+    }
+    if (found == 0) {
+        Ref all_ones = Ref::steal(PyLong_FromUnsignedLongLong(UINTPTR_MAX));
+        found = all_ones ? PyObject_RichCompareBool(handle.get(), all_ones.get(), Py_EQ) : -1;
+    }
+    return found;
+}
+
+// Whether the process's standard output handle is a console; -1 with an exception set.
+int stdout_is_console() noexcept {
+    Ref ctypes = frame::import_local(n::ctypes);
+    Ref wintypes = ctypes ? frame::import_local_from(n::ctypes, n::wintypes) : Ref();
+    Ref kernel32 = wintypes ? load_kernel32(ctypes) : Ref();
+    Ref get_std_handle = kernel32 ? attribute(kernel32, n::GetStdHandle) : Ref();
+    Ref dword = get_std_handle ? attribute(wintypes, n::DWORD) : Ref();
+    if (!dword || set_argtypes(get_std_handle, {dword}) < 0 || set_restype(get_std_handle, wintypes, n::HANDLE) < 0) {
+        return -1;
+    }
+    Ref get_console_mode = declare_get_console_mode(kernel32, ctypes, wintypes);
+    if (!get_console_mode) {
+        return -1;
+    }
+    Ref handle = Ref::steal(PyObject_CallOneArg(get_std_handle.get(), n::std_output_handle.get()));
+    if (!handle) {
+        return -1;
+    }
+    const int unusable = unusable_handle(handle);
+    if (unusable != 0) {
+        return unusable < 0 ? -1 : 0;
+    }
+    Ref mode = new_dword(wintypes);
+    return mode ? truth(read_mode(get_console_mode, handle, ctypes, mode)) : -1;
+}
+
+PyObject* has_windows_console_body(PyObject* const*) noexcept {
+    const int elsewhere = compare_platform(Py_NE);
+    if (elsewhere != 0) {
+        return elsewhere < 0 ? nullptr : frame::boolean(false).release();
+    }
+    return answer_or_absorb(stdout_is_console());
+}
+
+// ---- enable_windows_vt ----
+
+// What _try_enable reads from the enclosing call; bound before it first runs, never rebound.
+struct Closure {
+    Ref get_osfhandle;  // msvcrt.get_osfhandle, or None when msvcrt cannot be imported
+    Ref ctypes;
+    Ref wintypes;
+    Ref kernel32;
+    Ref get_console_mode;
+    Ref set_console_mode;
+};
+
+// The ctypes half of the closure; -1 with an exception set.
+int load_console_functions(Closure& closure) noexcept {
+    closure.ctypes = frame::import_local(n::ctypes);
+    if (!closure.ctypes) {
+        return -1;
+    }
+    closure.wintypes = frame::import_local_from(n::ctypes, n::wintypes);
+    if (!closure.wintypes) {
+        return -1;
+    }
+    closure.kernel32 = load_kernel32(closure.ctypes);
+    if (!closure.kernel32) {
+        return -1;
+    }
+    closure.get_console_mode = declare_get_console_mode(closure.kernel32, closure.ctypes, closure.wintypes);
+    if (!closure.get_console_mode) {
+        return -1;
+    }
+    closure.set_console_mode = declare_set_console_mode(closure.kernel32, closure.wintypes);
+    return closure.set_console_mode ? 0 : -1;
+}
+
+// _try_enable(stream): sets the virtual-terminal bit on the console behind `stream`; the answer
+// is the bit as read back afterwards. -1 with an exception set.
+int try_enable(const Closure& closure, PyObject* stream) noexcept {
+    // The descriptor's OS handle when msvcrt is there; failing that, the process's standard
+    // output handle, requested even for stderr.
+    Ref handle = frame::none();
+    if (closure.get_osfhandle.get() != Py_None) {
+        Ref fd = Ref::steal(PyObject_CallMethodNoArgs(stream, n::fileno.get()));
+        Ref osf = fd ? Ref::steal(PyObject_CallOneArg(closure.get_osfhandle.get(), fd.get())) : Ref();
+        if (osf) {
+            handle = std::move(osf);
+        } else if (!absorb_exception()) {
+            return -1;
+        }
+    }
+    const int fall_back = handle.get() == Py_None ? 1 : equals(handle, n::invalid_handle);
+    if (fall_back < 0) {
+        return -1;
+    }
+    if (fall_back) {
+        handle = Ref::steal(PyObject_CallMethodOneArg(closure.kernel32.get(), n::GetStdHandle.get(),
+                                                       n::std_output_handle.get()));
+        if (!handle) {
+            return absorb_exception() ? 0 : -1;
+        }
+    }
+    int unusable = equals(handle, n::null_handle);
+    if (unusable == 0) {
+        unusable = equals(handle, n::invalid_handle);
+    }
+    if (unusable != 0) {
+        return unusable < 0 ? -1 : 0;
+    }
+    Ref mode = new_dword(closure.wintypes);
+    if (!mode) {
+        return -1;
+    }
+    const int readable = truth(read_mode(closure.get_console_mode, handle, closure.ctypes, mode));
+    if (readable <= 0) {
+        return readable;
+    }
+    Ref flag = Ref::steal(PyLong_FromLong(enable_virtual_terminal_processing));
+    Ref current = flag ? attribute(mode, n::value) : Ref();
+    Ref new_mode = current ? Ref::steal(PyNumber_Or(current.get(), flag.get())) : Ref();
+    if (!new_mode) {
+        return -1;
+    }
+    PyObject* set_args[2] = {handle.get(), new_mode.get()};
+    const int written = truth(Ref::steal(PyObject_Vectorcall(closure.set_console_mode.get(), set_args, 2, nullptr)));
+    if (written <= 0) {
+        return written;
+    }
+    // The bit as the console reports it now decides, not the success of the write.
+    if (!read_mode(closure.get_console_mode, handle, closure.ctypes, mode)) {
+        return -1;
+    }
+    Ref updated = attribute(mode, n::value);
+    return updated ? truth(Ref::steal(PyNumber_And(updated.get(), flag.get()))) : -1;
+}
+
+PyObject* enable_windows_vt_body(PyObject* const*) noexcept {
+    const int elsewhere = compare_platform(Py_NE);
+    if (elsewhere != 0) {
+        return elsewhere < 0 ? nullptr : frame::boolean(false).release();
+    }
+    Closure closure;
+    closure.get_osfhandle = frame::import_local_from(n::msvcrt, n::get_osfhandle);
+    if (!closure.get_osfhandle) {
+        if (!PyErr_ExceptionMatches(PyExc_ImportError)) {
+            return nullptr;
+        }
+        PyErr_Clear();
+        closure.get_osfhandle = frame::none();
+    }
+    if (load_console_functions(closure) < 0) {
+        return absorb_exception() ? frame::boolean(false).release() : nullptr;
+    }
+    Ref out = sys_attribute(n::stdout_);
+    Ref err = out ? sys_attribute(n::stderr_) : Ref();
+    if (!err) {
+        return nullptr;
+    }
+    for (const Ref* stream : {&out, &err}) {
+        const int enabled = try_enable(closure, stream->get());
+        if (enabled > 0) {
+            return frame::boolean(true).release();
+        }
+        if (enabled < 0) {
+            try_enable_label.add_to_traceback();
+            if (!absorb_exception()) {
+                return nullptr;
+            }
+        }
+    }
+    return frame::boolean(false).release();
+}
+
+}  // namespace
+
+frame::FunctionDef has_windows_console_def{n::has_windows_console, frame::TraceLabel{"_has_windows_console", 1},
+                                           {}, has_windows_console_body};
+frame::FunctionDef enable_windows_vt_def{n::enable_windows_vt, frame::TraceLabel{"enable_windows_vt", 1}, {},
+                                         enable_windows_vt_body};
+
+}  // namespace detect
