@@ -254,9 +254,11 @@ Ref resolve_alias(PyObject* name) noexcept {
     return Ref::steal(PyObject_CallMethodObjArgs(aliases.get(), n::get.get(), name, name, nullptr));
 }
 
-[[gnu::cold]] void raise_unknown_name(PyObject* color, PyObject* table) noexcept {
+// The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now.
+[[gnu::cold]] void raise_unknown_name(PyObject* color) noexcept {
     Ref shown = Ref::steal(PyObject_Repr(color));
-    Ref names_list = shown ? Ref::steal(PySequence_List(table)) : Ref();
+    Ref table = shown ? frame::lookup_global(n::NAMED_COLORS) : Ref();
+    Ref names_list = table ? Ref::steal(PySequence_List(table.get())) : Ref();
     if (!names_list || PyList_Sort(names_list.get()) < 0) {
         return;
     }
@@ -282,18 +284,20 @@ Ref lookup_code(PyObject* name, PyObject* color) noexcept {
         PyObject* code = nullptr;
         const int found = PyDict_GetItemRef(table.get(), name, &code);
         if (found == 0) {
-            raise_unknown_name(color, table.get());
+            raise_unknown_name(color);
         }
         return Ref::steal(code);
     }
     const int present = PySequence_Contains(table.get(), name);
     if (present <= 0) {
         if (present == 0) {
-            raise_unknown_name(color, table.get());
+            raise_unknown_name(color);
         }
         return {};
     }
-    return Ref::steal(PyObject_GetItem(table.get(), name));
+    // Read again: the membership test may have run code that rebound NAMED_COLORS.
+    table = frame::lookup_global(n::NAMED_COLORS);
+    return table ? Ref::steal(PyObject_GetItem(table.get(), name)) : Ref();
 }
 
 // Background codes: below 40, or 90..97, move up by 10.

@@ -88,7 +88,31 @@ int bind_table(const frame::Str& name, Entries& entries, Fill fill) noexcept {
     return frame::bind_global(name, table);
 }
 
-// NAME = re.compile(pattern); remembers the pattern object for the direct matching route.
+// Whether `compiled` is what re.compile(pattern) gives in an untouched `re`: a pattern object of
+// exactly `pattern` with only the default re.UNICODE flag, whose match() the direct route in
+// parse_hex reproduces. A `re` or `re.compile` replaced before import may return anything.
+int is_plain_pattern(PyObject* compiled, const frame::Str& pattern) noexcept {
+    constexpr long kUnicodeFlag = 32;  // re.UNICODE, implied for str patterns
+    PyTypeObject* type = Py_TYPE(compiled);
+    // Classes defined in Python are never immutable, so this cannot be a look-alike.
+    if (std::string_view(type->tp_name) != "re.Pattern" || !PyType_HasFeature(type, Py_TPFLAGS_IMMUTABLETYPE)) {
+        return 0;
+    }
+    Ref source = Ref::steal(PyObject_GetAttr(compiled, n::pattern.get()));
+    Ref flags = source ? Ref::steal(PyObject_GetAttr(compiled, n::flags.get())) : Ref();
+    if (!flags) {
+        return -1;
+    }
+    if (!PyUnicode_CheckExact(source.get()) || PyUnicode_Compare(source.get(), pattern.get()) != 0 ||
+        !PyLong_CheckExact(flags.get())) {
+        return 0;
+    }
+    int overflow = 0;
+    return PyLong_AsLongAndOverflow(flags.get(), &overflow) == kUnicodeFlag && overflow == 0;
+}
+
+// NAME = re.compile(pattern); remembers the pattern object for the direct matching route when it
+// is a plain one.
 int bind_pattern(const frame::Str& name, const frame::Str& pattern, PyObject*& original) noexcept {
     Ref re = frame::lookup_global(n::re);
     if (!re) {
@@ -102,7 +126,11 @@ int bind_pattern(const frame::Str& name, const frame::Str& pattern, PyObject*& o
     if (!compiled || frame::bind_global(name, compiled) < 0) {
         return -1;
     }
-    Py_XSETREF(original, Py_NewRef(compiled.get()));
+    const int plain = is_plain_pattern(compiled.get(), pattern);
+    if (plain < 0) {
+        return -1;
+    }
+    Py_XSETREF(original, plain ? Py_NewRef(compiled.get()) : nullptr);
     return 0;
 }
 

@@ -36,6 +36,8 @@ inline Str g{"g"};
 inline Str b{"b"};
 inline Str return_{"return"};
 inline Str compile{"compile"};
+inline Str pattern{"pattern"};
+inline Str flags{"flags"};
 inline Str match{"match"};
 inline Str group{"group"};
 inline Str lower{"lower"};

@@ -1,0 +1,62 @@
+"""Shared fixtures: a colors module restored after each test, and fresh interpreters."""
+
+import subprocess
+import sys
+import textwrap
+import traceback
+
+import pytest
+
+import tintwell.colors
+
+FUNCTION_ATTRIBUTES = ("__name__", "__qualname__", "__module__", "__doc__", "__defaults__", "__kwdefaults__",
+                       "__annotations__")
+
+
+@pytest.fixture
+def colors():
+    """tintwell.colors; its namespace, tables and function attributes are put back afterwards."""
+    module = tintwell.colors
+    namespace = dict(vars(module))
+    tables = {name: dict(namespace[name]) for name in ("NAMED_COLORS", "COLOR_ALIASES")}
+    functions = {name: value for name, value in namespace.items() if type(value) is type(module.fg_code)}
+    attributes = {name: {attr: getattr(func, attr) for attr in FUNCTION_ATTRIBUTES}
+                  for name, func in functions.items()}
+    annotations = {name: dict(func.__annotations__) for name, func in functions.items()}
+    yield module
+    current = vars(module)
+    if list(current) != list(namespace):  # names deleted and bound again move to the end
+        current.clear()
+    current.update(namespace)
+    for name, contents in tables.items():
+        namespace[name].clear()
+        namespace[name].update(contents)
+    for name, func in functions.items():
+        for attr, value in attributes[name].items():
+            setattr(func, attr, value)
+        func.__annotations__.clear()
+        func.__annotations__.update(annotations[name])
+        func.__dict__.clear()
+
+
+@pytest.fixture
+def run_python():
+    """Runs `code` in a fresh interpreter with this one's environment; returns its stdout."""
+
+    def run(code, *args):
+        result = subprocess.run([sys.executable, "-X", "faulthandler", "-c", textwrap.dedent(code), *args],
+                                capture_output=True, text=True, timeout=120)
+        assert result.returncode == 0, result.stderr
+        return result.stdout
+
+    return run
+
+
+def trace_names(exc):
+    """(function name, file name) of each traceback entry of `exc`, outermost first."""
+    return [(frame.name, frame.filename) for frame in traceback.extract_tb(exc.__traceback__)]
+
+
+def module_entries(exc):
+    """The function names of the entries that tintwell's modules added to the traceback of `exc`."""
+    return [name for name, filename in trace_names(exc) if filename.startswith("tintwell/")]

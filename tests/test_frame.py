@@ -1,0 +1,505 @@
+"""The module frame: import and execution, argument passing, traceback entries, name resolution and
+the function objects, seen through tintwell.colors (and tintwell.detect where only the frame decides)."""
+
+import builtins
+import copy
+import inspect
+import json
+import pickle
+import pydoc
+import re
+import sys
+import textwrap
+import weakref
+
+import pytest
+
+from conftest import module_entries, trace_names
+
+MODULES = [("tintwell.colors", "colors"), ("tintwell.detect", "detect")]
+FUNCTION_NAMES = ["parse_hex", "rgb_to_ansi256", "fg_code", "bg_code", "_color_code", "_validate_rgb"]
+
+
+# ---- import and execution (each in a fresh interpreter) ----
+
+@pytest.mark.parametrize("name", [name for name, _ in MODULES])
+def test_repeated_import_returns_the_same_module_without_running_its_code(run_python, name):
+    out = run_python(f"""
+        import importlib, sys
+        import {name} as first
+        first.__test__ = "kept"          # the last step of the module's execution would reset it
+        del sys.modules["{name}"]
+        sys.modules["typing"] = None     # and its module-level code would fail on this
+        import {name} as second
+        reloaded = importlib.reload(second)
+        print(second is first, reloaded is first, sys.modules["{name}"] is first, first.__test__)
+    """)
+    assert out.split() == ["True", "True", "True", "kept"]
+
+
+@pytest.mark.parametrize("name, short", MODULES)
+def test_executing_a_second_module_object_is_refused(run_python, name, short):
+    out = run_python(f"""
+        import _imp, importlib.util, sys
+        spec = importlib.util.find_spec("{name}")
+        first, second = _imp.create_dynamic(spec), _imp.create_dynamic(spec)
+        assert first is not second and "{name}" not in sys.modules
+        assert _imp.exec_dynamic(first) == 0
+        assert sys.modules["{name}"] is first
+        try:
+            _imp.exec_dynamic(second)
+        except RuntimeError as exc:
+            print(exc)
+        assert _imp.exec_dynamic(first) == 0
+        assert _imp.create_dynamic(spec) is first
+    """)
+    assert out == f"Module '{short}' has already been imported. Re-initialisation is not supported.\n"
+
+
+def test_execution_keeps_an_existing_sys_modules_entry(run_python):
+    out = run_python("""
+        import _imp, importlib.util, sys
+        spec = importlib.util.find_spec("tintwell.colors")
+        sys.modules["tintwell.colors"] = "placeholder"
+        module = _imp.create_dynamic(spec)
+        _imp.exec_dynamic(module)
+        print(sys.modules["tintwell.colors"], module.fg_code("red") == "\\x1b[31m")
+    """)
+    assert out.split() == ["placeholder", "True"]
+
+
+def test_create_copies_what_the_spec_has(run_python):
+    out = run_python("""
+        import _imp, importlib.util, json
+        ORIGIN = importlib.util.find_spec("tintwell.colors").origin
+
+        class Spec:
+            name, origin = "tintwell.colors", ORIGIN
+            submodule_search_locations = ["somewhere"]
+
+        class Failing(Spec):
+            @property
+            def parent(self):
+                raise LookupError("no parent")
+
+        class Full(Spec):
+            loader, parent, submodule_search_locations = "L", "P", None
+
+        try:
+            _imp.create_dynamic(Failing())
+        except LookupError as exc:
+            print(json.dumps(str(exc)))
+        for spec in Spec(), Full():
+            module = vars(_imp.create_dynamic(spec))
+            keys = ("__loader__", "__package__", "__path__")
+            print(json.dumps([module["__file__"] == ORIGIN] + [module.get(key, "-") for key in keys]))
+    """)
+    assert [json.loads(line) for line in out.splitlines()] == [
+        "no parent",
+        [True, None, None, ["somewhere"]],
+        [True, "L", "P", "-"],
+    ]
+
+
+def _indent(code):
+    return textwrap.indent(textwrap.dedent(code).strip(), " " * 8)
+
+
+FAILURES = [
+    pytest.param("sys.modules['re'] = None", "del sys.modules['re']",
+                 "ModuleNotFoundError", "import of re halted; None in sys.modules", id="re-is-none"),
+    pytest.param("sys.modules['typing'] = None", "del sys.modules['typing']",
+                 "ModuleNotFoundError", "import of typing halted; None in sys.modules", id="typing-is-none"),
+    pytest.param("""
+        class Boom(Exception):
+            pass
+        class Refuse:
+            def find_spec(self, name, path=None, target=None):
+                if name == "typing":
+                    raise Boom("no typing today")
+        sys.modules.pop("typing", None)
+        sys.meta_path.insert(0, Refuse())
+        """, "del sys.meta_path[0]", "Boom", "no typing today", id="meta-path-hook"),
+    pytest.param("""
+        import types
+        sys.modules["typing"] = types.ModuleType("typing")
+        sys.modules["typing"].Optional = None
+        """, "del sys.modules['typing']", "ImportError", "cannot import name Tuple", id="typing-without-Tuple"),
+    pytest.param("""
+        import re
+        saved = re.compile
+        def compile(pattern):
+            raise KeyError("compile refused")
+        re.compile = compile
+        """, "re.compile = saved", "KeyError", "'compile refused'", id="compile-raises"),
+    pytest.param("saved = builtins.round; del builtins.round", "builtins.round = saved",
+                 "NameError", "name 'round' is not defined", id="no-round"),
+]
+
+
+@pytest.mark.parametrize("breaking, repair, exc_type, message", FAILURES)
+def test_failed_execution_leaves_nothing_behind(run_python, breaking, repair, exc_type, message):
+    out = run_python(f"""
+        import builtins, json, sys, traceback
+        import tintwell
+{_indent(breaking)}
+        try:
+            import tintwell.colors
+        except BaseException as exc:
+            entries = [(f.name, f.filename) for f in traceback.extract_tb(exc.__traceback__)]
+            print(json.dumps([type(exc).__name__, str(exc), entries]))
+        print(json.dumps(["tintwell.colors" in sys.modules, hasattr(tintwell, "colors")]))
+{_indent(repair)}
+        import tintwell.colors as colors
+        print(json.dumps([colors.fg_code("red"), colors.rgb_to_ansi256(100, 150, 200), "__test__" in vars(colors)]))
+    """)
+    failure, leftovers, after = (json.loads(line) for line in out.splitlines())
+    assert failure[:2] == [exc_type, message]
+    assert failure[2].count(["init tintwell.colors", "tintwell/colors"]) == 1
+    assert leftovers == [False, False]
+    assert after == ["\x1b[31m", 110, True]
+
+
+def test_missing_typing_attribute_falls_back_to_sys_modules(run_python):
+    out = run_python("""
+        import sys, types
+        sys.modules["typing"] = types.ModuleType("typing")
+        sys.modules["typing"].Optional = "opt"
+        sys.modules["typing.Tuple"] = "tup"
+        import tintwell.colors as colors
+        print(colors.Optional, colors.Tuple)
+    """)
+    assert out.split() == ["opt", "tup"]
+
+
+@pytest.mark.parametrize("name", [name for name, _ in MODULES])
+def test_a_second_interpreter_is_refused(run_python, name):
+    out = run_python(f"""
+        import json
+        try:
+            import _interpreters
+        except ImportError:
+            raise SystemExit(0)
+        def run_in_legacy_interpreter(code):
+            interp = _interpreters.create(_interpreters.new_config("legacy"))
+            try:
+                failure = _interpreters.exec(interp, code)
+            finally:
+                _interpreters.destroy(interp)
+            return None if failure is None else [failure.type.__name__, failure.msg]
+        first = run_in_legacy_interpreter("import {name}")   # the subinterpreter imports first ...
+        try:
+            import {name}                                     # ... so this interpreter is refused
+        except ImportError as exc:
+            second = [type(exc).__name__, str(exc)]
+        print(json.dumps([first, second]))
+    """)
+    if not out:
+        pytest.skip("no _interpreters module")
+    refused = ["ImportError",
+               "Interpreter change detected - this module can only be loaded into one interpreter per process."]
+    assert json.loads(out) == [None, refused]
+
+
+def test_importing_colors_leaves_detect_alone(run_python):
+    out = run_python("""
+        import sys
+        import tintwell.colors
+        print("tintwell.detect" in sys.modules)
+    """)
+    assert out.split() == ["False"]
+
+
+def test_module_attributes_set_by_execution(colors):
+    assert colors.__builtins__ is builtins
+    assert colors.__test__ == {} and type(colors.__test__) is dict
+    assert sys.modules["tintwell.colors"] is colors
+    assert colors.__package__ == "tintwell"
+    assert colors.__file__ == colors.__spec__.origin
+    assert colors.__loader__ is colors.__spec__.loader
+    assert not hasattr(colors, "__path__")
+
+
+# ---- argument passing ----
+
+class Str(str):
+    pass
+
+
+ARGUMENT_ERRORS = [
+    ("parse_hex", (), {}, "parse_hex() takes exactly 1 positional argument (0 given)"),
+    ("parse_hex", ("#fff", "#000"), {}, "parse_hex() takes exactly 1 positional argument (2 given)"),
+    ("parse_hex", (), {"color": "#fff", "x": 1}, "parse_hex() got an unexpected keyword argument 'x'"),
+    ("parse_hex", ("#fff",), {"color": "#fff"}, "parse_hex() got multiple values for keyword argument 'color'"),
+    ("rgb_to_ansi256", (1, 2), {}, "rgb_to_ansi256() takes exactly 3 positional arguments (2 given)"),
+    ("rgb_to_ansi256", (1, 2, 3, 4), {}, "rgb_to_ansi256() takes exactly 3 positional arguments (4 given)"),
+    ("rgb_to_ansi256", (), {"r": 1, "b": 3}, "rgb_to_ansi256() takes exactly 3 positional arguments (1 given)"),
+    ("rgb_to_ansi256", (), {"g": 2, "b": 3}, "rgb_to_ansi256() takes exactly 3 positional arguments (0 given)"),
+    ("rgb_to_ansi256", (1,), {"b": 3, "x": 0}, "rgb_to_ansi256() got an unexpected keyword argument 'x'"),
+    ("_validate_rgb", (1, 2), {"r": 1}, "_validate_rgb() got multiple values for keyword argument 'r'"),
+    ("_color_code", ("red",), {}, "_color_code() needs keyword-only argument foreground"),
+    ("_color_code", ("red", True), {}, "_color_code() takes exactly 1 positional argument (2 given)"),
+    ("_color_code", (), {"foreground": True}, "_color_code() takes exactly 1 positional argument (0 given)"),
+    ("_color_code", ("red",), {"fg": True}, "_color_code() got an unexpected keyword argument 'fg'"),
+    ("fg_code", (), {1: 2}, "keywords must be strings"),
+    ("bg_code", ("red",), {"color": "red"}, "bg_code() got multiple values for keyword argument 'color'"),
+    ("parse_hex", (None,), {}, "Argument 'color' has incorrect type (expected str, got NoneType)"),
+    ("parse_hex", (b"#fff",), {}, "Argument 'color' has incorrect type (expected str, got bytes)"),
+    ("parse_hex", (Str("#fff"),), {}, "Argument 'color' has incorrect type (expected str, got Str)"),
+    ("rgb_to_ansi256", ("1", 2, 3), {}, "Argument 'r' has incorrect type (expected int, got str)"),
+    ("rgb_to_ansi256", (1, None, 3), {}, "Argument 'g' has incorrect type (expected int, got NoneType)"),
+    ("_validate_rgb", (0, 0, Str("1")), {}, "Argument 'b' has incorrect type (expected int, got Str)"),
+    ("_validate_rgb", (300, "x", 0), {}, "Argument 'g' has incorrect type (expected int, got str)"),
+]
+
+
+@pytest.mark.parametrize("name, args, kwargs, message", ARGUMENT_ERRORS)
+def test_argument_errors(colors, name, args, kwargs, message):
+    with pytest.raises(TypeError) as info:
+        getattr(colors, name)(*args, **kwargs)
+    assert str(info.value) == message
+    if message != "keywords must be strings":  # raised by the interpreter before the call
+        assert trace_names(info.value)[1:] == [(f"tintwell.colors.{name}", "tintwell/colors")]
+    # Only an exact-str parameter given a str subclass gets a note.
+    subclass_for_str = name == "parse_hex" and bool(args) and type(args[0]) is Str
+    assert len(getattr(info.value, "__notes__", [])) == subclass_for_str
+
+
+def test_keyword_names_match_by_equality_and_must_be_strings(colors):
+    testcapi = pytest.importorskip("_testcapi")
+    call = testcapi.pyobject_vectorcall  # (callable, args + keyword values, keyword names)
+    assert call(colors.parse_hex, ("#fff",), (Str("color"),)) == (255, 255, 255)
+    assert colors.parse_hex(**{"".join(["col", "or"]): "#000"}) == (0, 0, 0)
+    with pytest.raises(TypeError, match=r"^parse_hex\(\) keywords must be strings$"):
+        call(colors.parse_hex, ("#fff",), (1,))
+    with pytest.raises(TypeError, match=r"^parse_hex\(\) got multiple values for keyword argument 'color'$"):
+        call(colors.parse_hex, ("#fff", "#000"), ("color", "color"))
+
+
+def test_functions_without_parameters_check_keywords_first():
+    detect = pytest.importorskip("tintwell.detect")
+    func = getattr(detect, "_has_windows_console", None)
+    if func is None:
+        pytest.skip("tintwell.detect has no parameterless function yet")
+    for args, kwargs, message in [((), {"x": 1}, "_has_windows_console() takes no keyword arguments"),
+                                  ((1,), {"x": 1}, "_has_windows_console() takes no keyword arguments"),
+                                  ((1, 2), {}, "_has_windows_console() takes no arguments (2 given)")]:
+        with pytest.raises(TypeError) as info:
+            func(*args, **kwargs)
+        assert str(info.value) == message
+        assert module_entries(info.value) == []  # raised before the function is entered
+
+
+def test_message_names(colors):
+    colors.fg_code.__name__ = "paint"  # the function's current __name__
+    with pytest.raises(TypeError, match=r"^paint\(\) takes exactly 1 positional argument \(0 given\)$"):
+        colors.fg_code()
+    with pytest.raises(TypeError) as info:
+        colors.parse_hex(type("T" * 300, (), {})())  # type names are cut at 200 characters
+    assert str(info.value) == f"Argument 'color' has incorrect type (expected str, got {'T' * 200})"
+
+
+class Number:
+    """Converts through __index__, recording the order of conversions in `log`."""
+
+    def __init__(self, log, label, value):
+        self.log, self.label, self.value = log, label, value
+
+    def __index__(self):
+        self.log.append(self.label)
+        if isinstance(self.value, BaseException):
+            raise self.value
+        return self.value
+
+
+class Flaky(int):
+    """An int subclass that renders oddly: converted arguments show its plain value."""
+
+    def __str__(self):
+        return "flaky"
+
+    __repr__ = __format__ = lambda self, *args: "flaky"
+
+
+@pytest.mark.parametrize("name", ["_validate_rgb", "rgb_to_ansi256"])
+def test_int_parameters_convert_everything_first_in_declaration_order(colors, name):
+    func = getattr(colors, name)
+    log = []
+    func(b=Number(log, "b", 3), g=Number(log, "g", 2), r=Number(log, "r", 1))
+    assert log == ["r", "g", "b"]
+    # A conversion failure of a later parameter comes before the type error of an earlier one.
+    with pytest.raises(ValueError, match="cannot convert float NaN to integer"):
+        func("x", float("nan"), 0)
+    log.clear()
+    with pytest.raises(LookupError, match="from g"):
+        func(Number(log, "r", 1), Number(log, "g", LookupError("from g")), Number(log, "b", 3))
+    assert log == ["r", "g"]
+
+
+@pytest.mark.parametrize("value, exc_type", [
+    (float("inf"), OverflowError),
+    (1j, TypeError),
+])
+def test_failed_conversions_propagate(colors, value, exc_type):
+    with pytest.raises(exc_type) as info:
+        colors._validate_rgb(0, value, 0)
+    assert "incorrect type" not in str(info.value)
+    assert module_entries(info.value) == ["tintwell.colors._validate_rgb"]
+
+
+def test_int_parameters_receive_exact_ints(colors):
+    with pytest.raises(ValueError) as info:
+        colors._validate_rgb(Flaky(300), 0, 0)
+    assert str(info.value) == "R 分量须在 0-255 范围内，收到: 300"
+    assert colors._validate_rgb(True, 255.9, -0.5) is None
+
+
+# ---- traceback entries ----
+
+def test_traceback_entries_follow_the_calls(colors):
+    with pytest.raises(ValueError) as info:
+        colors.fg_code((300, 0, 0))
+    assert trace_names(info.value)[1:] == [("tintwell.colors.fg_code", "tintwell/colors"),
+                                           ("tintwell.colors._color_code", "tintwell/colors"),
+                                           ("tintwell.colors._validate_rgb", "tintwell/colors")]
+    with pytest.raises(ValueError) as info:
+        colors.bg_code("#zz")
+    assert module_entries(info.value) == ["tintwell.colors.bg_code", "tintwell.colors._color_code",
+                                          "tintwell.colors.parse_hex"]
+    with pytest.raises(ValueError) as info:
+        colors.rgb_to_ansi256(float("nan"), 0, 0)
+    assert module_entries(info.value) == ["tintwell.colors.rgb_to_ansi256"]
+
+
+def test_python_code_called_keeps_its_own_entries(colors):
+    def parse_hex(color):
+        raise LookupError(color)
+
+    colors.parse_hex = parse_hex
+    with pytest.raises(LookupError) as info:
+        colors.fg_code("#fff")
+    names = [name for name, _ in trace_names(info.value)]
+    assert names[1:] == ["tintwell.colors.fg_code", "tintwell.colors._color_code", "parse_hex"]
+
+
+# ---- name resolution ----
+
+@pytest.mark.parametrize("name, call", [
+    ("_HEX_RE", lambda c: c.parse_hex("#fff")),
+    ("_SHORT_HEX_RE", lambda c: c.parse_hex("#fff")),
+    ("ESC", lambda c: c.fg_code("red")),
+    ("ESC", lambda c: c.bg_code(7)),
+    ("NAMED_COLORS", lambda c: c.fg_code("red")),
+    ("COLOR_ALIASES", lambda c: c.bg_code("grey")),
+    ("parse_hex", lambda c: c.fg_code("#fff")),
+    ("_validate_rgb", lambda c: c.fg_code((1, 2, 3))),
+    ("_color_code", lambda c: c.bg_code("red")),
+])
+def test_names_are_looked_up_at_every_call(colors, monkeypatch, name, call):
+    expected = call(colors)  # warms whatever a lookup may remember
+    value = vars(colors).pop(name)
+    with pytest.raises(NameError) as info:
+        call(colors)
+    assert str(info.value) == f"name '{name}' is not defined"
+    assert module_entries(info.value)[-1] in {"tintwell.colors.parse_hex", "tintwell.colors._color_code",
+                                              "tintwell.colors.bg_code"}
+    monkeypatch.setattr(builtins, name, value, raising=False)  # builtins are the fallback ...
+    assert call(colors) == expected
+    setattr(colors, name, None)                                 # ... behind the module's namespace
+    try:
+        changed = call(colors)
+    except (TypeError, AttributeError):
+        changed = None
+    assert changed != expected
+    monkeypatch.undo()
+    setattr(colors, name, value)
+    assert call(colors) == expected
+
+
+# ---- function objects ----
+
+@pytest.mark.parametrize("name", FUNCTION_NAMES)
+def test_function_attributes(colors, name):
+    func = getattr(colors, name)
+    assert func.__name__ == func.__qualname__ == name
+    assert func.__module__ == "tintwell.colors"
+    assert func.__defaults__ is None and func.__kwdefaults__ is None
+    assert func.__dict__ == {}
+    assert all(type(text) is str for text in func.__annotations__.values())
+    assert re.fullmatch(rf"<function {name} at 0x[0-9a-f]+>", repr(func))
+    func.custom = 1
+    assert func.__dict__ == {"custom": 1}
+    func.__qualname__ = "Other.name"
+    assert repr(func).startswith("<function Other.name at ")
+
+
+def python_function(color):
+    pass
+
+
+@pytest.mark.parametrize("attr, value", [
+    ("__name__", 1), ("__qualname__", None), ("__defaults__", [1]), ("__kwdefaults__", [1]),
+    ("__annotations__", 1), ("__dict__", 1), ("__kwdefaults__", ()),
+])
+def test_setters_check_like_python_functions(colors, attr, value):
+    with pytest.raises(TypeError) as expected:
+        setattr(python_function, attr, value)
+    with pytest.raises(TypeError) as info:
+        setattr(colors.bg_code, attr, value)
+    assert str(info.value) == str(expected.value)
+
+
+@pytest.mark.parametrize("attr", ["__name__", "__qualname__", "__dict__"])
+def test_deleting_required_attributes_fails_like_python_functions(colors, attr):
+    with pytest.raises(TypeError) as expected:
+        delattr(python_function, attr)
+    with pytest.raises(TypeError) as info:
+        delattr(colors.bg_code, attr)
+    assert str(info.value) == str(expected.value)
+
+
+def test_defaults_take_part_in_calls(colors):
+    colors.fg_code.__defaults__ = ("red",)
+    assert colors.fg_code() == "\x1b[31m"
+    with pytest.raises(TypeError, match=r"^fg_code\(\) takes at most 1 positional argument \(2 given\)$"):
+        colors.fg_code(1, 2)
+    colors._color_code.__kwdefaults__ = {"foreground": False}
+    assert colors._color_code("red") == "\x1b[41m"
+    assert str(inspect.signature(colors._color_code)) == (
+        "(color: 'str | int | Tuple[int, int, int]', *, foreground: 'bool' = False) -> 'str'")
+
+
+@pytest.mark.parametrize("name, signature", [
+    ("parse_hex", "(color: 'str') -> 'Tuple[int, int, int]'"),
+    ("rgb_to_ansi256", "(r: 'int', g: 'int', b: 'int') -> 'int'"),
+    ("fg_code", "(color: 'str | int | Tuple[int, int, int]') -> 'str'"),
+    ("_color_code", "(color: 'str | int | Tuple[int, int, int]', *, foreground: 'bool') -> 'str'"),
+    ("_validate_rgb", "(r: 'int', g: 'int', b: 'int') -> 'None'"),
+])
+def test_signatures(colors, name, signature):
+    func = getattr(colors, name)
+    assert str(inspect.signature(func)) == signature
+    assert [p.kind for p in inspect.signature(func).parameters.values()][-1] == (
+        inspect.Parameter.KEYWORD_ONLY if name == "_color_code" else inspect.Parameter.POSITIONAL_OR_KEYWORD)
+
+
+def test_help_renders_functions_and_module(colors):
+    text = pydoc.render_doc(colors.fg_code, renderer=pydoc.plaintext)
+    assert "fg_code(color: str | int | Tuple[int, int, int]) -> str" in text
+    assert colors.fg_code.__doc__.strip().splitlines()[0] in text
+    text = pydoc.render_doc(colors, renderer=pydoc.plaintext)
+    for name in ("parse_hex", "rgb_to_ansi256", "fg_code", "bg_code"):
+        assert f"{name}(" in text
+
+
+def test_functions_behave_like_python_functions_elsewhere(colors):
+    assert pickle.loads(pickle.dumps(colors.fg_code)) is colors.fg_code
+    assert copy.deepcopy(colors.bg_code) is colors.bg_code
+    assert weakref.ref(colors.parse_hex)() is colors.parse_hex
+
+    class Holder:
+        method = colors.fg_code
+
+    assert Holder.method is colors.fg_code
+    with pytest.raises(TypeError, match="^不支持的颜色类型: Holder$"):
+        Holder().method()  # bound like a method: the instance is the colour
