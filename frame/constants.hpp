@@ -45,6 +45,14 @@ public:
     };
     mutable GlobalCache global_cache;
 
+    // The attribute of this name of one module (see lookup_attribute), valid under the same rule.
+    struct AttributeCache {
+        PyObject* owner = nullptr;  // strong
+        PyObject* value = nullptr;
+        unsigned long long generation = 0;
+    };
+    mutable AttributeCache attribute_cache;
+
 private:
     bool built() const noexcept override { return obj_ != nullptr; }
     int build() noexcept override;

@@ -251,6 +251,14 @@ bool is_function_with_def(PyObject* obj, const FunctionDef& def) noexcept {
     return Py_IS_TYPE(obj, function_type) && as_function(obj)->def == &def;
 }
 
+PyObject* call_bound(const FunctionDef& def, PyObject* const* args) noexcept {
+    PyObject* result = def.body(args);
+    if (result == nullptr) {
+        def.label.add_to_traceback();
+    }
+    return result;
+}
+
 Ref new_function(const FunctionSpec& spec) noexcept {
     Ref annotations = Ref::steal(PyDict_New());
     if (!annotations) {

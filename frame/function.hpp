@@ -72,6 +72,10 @@ struct FunctionSpec {
     std::initializer_list<std::pair<const Str*, const Str*>> annotations;
 };
 
+// Runs `def`'s body on arguments that need no binding or coercion, labelling a failure as that
+// function's: what calling the module's own function object would do, without the call protocol.
+PyObject* call_bound(const FunctionDef& def, PyObject* const* args) noexcept;
+
 // Creates a function object of this module.
 Ref new_function(const FunctionSpec& spec) noexcept;
 

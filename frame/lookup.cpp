@@ -6,8 +6,9 @@ namespace frame {
 
 namespace {
 
-// Module-dict watching: every change to the module's __dict__ bumps the generation, which
-// invalidates all cached global lookups at once. Generation 0 means "not watching".
+// Dict watching: every change to a watched dict (the module's __dict__, and those of plain modules
+// whose attributes are read through lookup_attribute) bumps the generation, which invalidates all
+// cached lookups at once. Generation 0 means "not watching".
 int watcher_id = -1;
 unsigned long long generation = 0;
 
@@ -77,6 +78,32 @@ Ref lookup_global(const Str& name) noexcept {
     }
     raise_name_error(name.get());
     return {};
+}
+
+Ref lookup_attribute(PyObject* owner, const Str& name) noexcept {
+    Str::AttributeCache& cache = name.attribute_cache;
+    if (cache.owner == owner && cache.generation == generation && generation != 0) {
+        return Ref::borrow(cache.value);
+    }
+    if (generation == 0 || !PyModule_CheckExact(owner)) {
+        return Ref::steal(PyObject_GetAttr(owner, name.get()));
+    }
+    // A plain module's attribute that is not one of ModuleType's own is its dict entry, exactly.
+    PyObject* dict = PyModule_GetDict(owner);
+    PyObject* value = nullptr;
+    if (PyDict_GetItemRef(dict, name.get(), &value) <= 0) {
+        PyErr_Clear();
+        return Ref::steal(PyObject_GetAttr(owner, name.get()));
+    }
+    if (PyDict_Watch(watcher_id, dict) == 0) {
+        // The cache keeps the module alive, so its address cannot come back as another module.
+        PyObject* previous = cache.owner;
+        cache = {Py_NewRef(owner), value, generation};
+        Py_XDECREF(previous);
+    } else {
+        PyErr_Clear();
+    }
+    return Ref::steal(value);
 }
 
 Ref import_module(const Str& name) noexcept {

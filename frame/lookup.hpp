@@ -16,6 +16,10 @@ void watch_globals() noexcept;
 // The current value of a module-level name, or null with NameError "name '...' is not defined".
 Ref lookup_global(const Str& name) noexcept;
 
+// getattr(owner, name). For a plain module (os, sys) the value is remembered while nothing in the
+// module's __dict__ changes, which a dict watcher reports.
+Ref lookup_attribute(PyObject* owner, const Str& name) noexcept;
+
 // `import NAME` at module level: binds the module under its own name and returns it.
 Ref import_module(const Str& name) noexcept;
 

@@ -167,12 +167,6 @@ const frame::Param parse_hex_params[] = {{names::color, frame::Coerce::exact_str
 
 frame::FunctionDef parse_hex_def{names::parse_hex, frame::TraceLabel{"parse_hex", 1}, parse_hex_params, parse_hex_body};
 
-PyObject* parse_hex_direct(PyObject* color) noexcept {
-    PyObject* result = parse_hex_body(&color);
-    if (result == nullptr) {
-        parse_hex_def.label.add_to_traceback();
-    }
-    return result;
-}
+PyObject* parse_hex_direct(PyObject* color) noexcept { return frame::call_bound(parse_hex_def, &color); }
 
 }  // namespace colors

@@ -16,7 +16,7 @@ Ref color_level_member(const frame::Str& member) noexcept {
 
 Ref sys_attribute(const frame::Str& name) noexcept {
     Ref sys = frame::lookup_global(n::sys);
-    return sys ? Ref::steal(PyObject_GetAttr(sys.get(), name.get())) : Ref();
+    return sys ? frame::lookup_attribute(sys.get(), name) : Ref();
 }
 
 int compare_platform(int op) noexcept {

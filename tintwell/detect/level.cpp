@@ -21,7 +21,7 @@ Ref env_get(const Str& key, const Str* fallback = nullptr) noexcept {
     if (!os) {
         return {};
     }
-    Ref environ = Ref::steal(PyObject_GetAttr(os.get(), n::environ.get()));
+    Ref environ = frame::lookup_attribute(os.get(), n::environ);
     if (!environ) {
         return {};
     }
@@ -134,11 +134,14 @@ int is_terminal(PyObject* stream) noexcept {
             return -1;
         }
     }
-    const int has_isatty = PyObject_HasAttrWithError(target.get(), n::isatty.get());
-    if (has_isatty <= 0) {
-        return has_isatty;
+    // One lookup: only an AttributeError of the lookup itself means "no isatty".
+    PyObject* isatty = nullptr;
+    const int found = PyObject_GetOptionalAttr(target.get(), n::isatty.get(), &isatty);
+    if (found <= 0) {
+        return found;
     }
-    return truth(Ref::steal(PyObject_CallMethodNoArgs(target.get(), n::isatty.get())));
+    Ref method = Ref::steal(isatty);
+    return truth(Ref::steal(PyObject_CallNoArgs(method.get())));
 }
 
 // A terminal on win32: Windows Terminal and ConEmu show 24-bit colour, anything else the basic

@@ -17,7 +17,9 @@ PyObject* supports_color_body(PyObject* const* args) noexcept {
     if (!detect) {
         return nullptr;
     }
-    Ref level = Ref::steal(PyObject_CallOneArg(detect.get(), args[0]));
+    Ref level = Ref::steal(frame::is_function_with_def(detect.get(), detect_color_level_def)
+                               ? frame::call_bound(detect_color_level_def, args)
+                               : PyObject_CallOneArg(detect.get(), args[0]));
     if (!level) {
         return nullptr;
     }
