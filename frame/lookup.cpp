@@ -10,10 +10,9 @@ namespace {
 // whose attributes are read through lookup_attribute) bumps the generation, which invalidates all
 // cached lookups at once. Generation 0 means "not watching".
 int watcher_id = -1;
-unsigned long long generation = 0;
 
 int on_module_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) noexcept {
-    ++generation;
+    ++dict_generation;
     return 0;
 }
 
@@ -47,29 +46,28 @@ Ref import_from(PyObject* module, PyObject* module_name, PyObject* name) noexcep
 
 }  // namespace
 
+unsigned long long dict_generation = 0;
+
 void watch_globals() noexcept {
     if (watcher_id < 0) {
         watcher_id = PyDict_AddWatcher(on_module_dict_change);
     }
     if (watcher_id < 0 || PyDict_Watch(watcher_id, state.dict) < 0) {
         PyErr_Clear();  // no watcher slot left: every lookup goes to the dict
-        generation = 0;
+        dict_generation = 0;
         return;
     }
-    ++generation;
+    ++dict_generation;
 }
 
-Ref lookup_global(const Str& name) noexcept {
+Ref lookup_global_slow(const Str& name) noexcept {
     Str::GlobalCache& cache = name.global_cache;
-    if (cache.generation == generation && generation != 0) {
-        return Ref::borrow(cache.value);
-    }
     PyObject* value = nullptr;
     // Strong references: code run later in the call may rebind the global and free the old value.
     const int found = PyDict_GetItemRef(state.dict, name.get(), &value);
     if (found != 0) {
         if (found > 0) {
-            cache = {value, generation};
+            cache = {value, dict_generation};
         }
         return Ref::steal(value);
     }
@@ -80,12 +78,9 @@ Ref lookup_global(const Str& name) noexcept {
     return {};
 }
 
-Ref lookup_attribute(PyObject* owner, const Str& name) noexcept {
+Ref lookup_attribute_slow(PyObject* owner, const Str& name) noexcept {
     Str::AttributeCache& cache = name.attribute_cache;
-    if (cache.owner == owner && cache.generation == generation && generation != 0) {
-        return Ref::borrow(cache.value);
-    }
-    if (generation == 0 || !PyModule_CheckExact(owner)) {
+    if (dict_generation == 0 || !PyModule_CheckExact(owner)) {
         return Ref::steal(PyObject_GetAttr(owner, name.get()));
     }
     // A plain module's attribute that is not one of ModuleType's own is its dict entry, exactly.
@@ -98,7 +93,7 @@ Ref lookup_attribute(PyObject* owner, const Str& name) noexcept {
     if (PyDict_Watch(watcher_id, dict) == 0) {
         // The cache keeps the module alive, so its address cannot come back as another module.
         PyObject* previous = cache.owner;
-        cache = {Py_NewRef(owner), value, generation};
+        cache = {Py_NewRef(owner), value, dict_generation};
         Py_XDECREF(previous);
     } else {
         PyErr_Clear();

@@ -13,12 +13,32 @@ namespace frame {
 // it has changed.
 void watch_globals() noexcept;
 
+// Bumped by every change to a watched dict; 0 while nothing is watched.
+extern unsigned long long dict_generation;
+
+Ref lookup_global_slow(const Str& name) noexcept;
+Ref lookup_attribute_slow(PyObject* owner, const Str& name) noexcept;
+
 // The current value of a module-level name, or null with NameError "name '...' is not defined".
-Ref lookup_global(const Str& name) noexcept;
+inline Ref lookup_global(const Str& name) noexcept {
+    const Str::GlobalCache& cache = name.global_cache;
+    if (cache.generation == dict_generation && dict_generation != 0) {
+        return Ref::borrow(cache.value);
+    }
+    return lookup_global_slow(name);
+}
 
 // getattr(owner, name). For a plain module (os, sys) the value is remembered while nothing in the
 // module's __dict__ changes, which a dict watcher reports.
-Ref lookup_attribute(PyObject* owner, const Str& name) noexcept;
+inline Ref lookup_attribute(PyObject* owner, const Str& name) noexcept {
+    const Str::AttributeCache& cache = name.attribute_cache;
+    // The type is tested again: assigning a module's __class__ changes no dict, so no watcher sees it.
+    if (cache.owner == owner && cache.generation == dict_generation && dict_generation != 0 &&
+        PyModule_CheckExact(owner)) {
+        return Ref::borrow(cache.value);
+    }
+    return lookup_attribute_slow(owner, name);
+}
 
 // `import NAME` at module level: binds the module under its own name and returns it.
 Ref import_module(const Str& name) noexcept;

@@ -5,7 +5,9 @@
 #include "lookup.hpp"
 #include "names.hpp"
 
+#include <cstddef>
 #include <initializer_list>
+#include <string_view>
 
 namespace detect {
 
@@ -29,22 +31,83 @@ Ref env_get(const Str& key, const Str* fallback = nullptr) noexcept {
     return Ref::steal(PyObject_VectorcallMethod(n::get.get(), args, fallback ? 3 : 2, nullptr));
 }
 
-// os.environ.get(key, "").lower()
-Ref env_get_lower(const Str& key) noexcept {
-    Ref value = env_get(key, &n::empty);
-    return value ? Ref::steal(PyObject_CallMethodNoArgs(value.get(), n::lower.get())) : Ref();
+// Exact str values (what os.environ holds) are compared and lower-cased here directly: str's own
+// methods cannot be replaced, so the outcome is the same as through the operators. Anything else
+// goes through the generic protocol.
+bool exact_text(PyObject* value) noexcept { return PyUnicode_CheckExact(value); }
+
+// a == b for two exact str
+bool same_text(PyObject* a, PyObject* b) noexcept {
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(a);
+    if (length != PyUnicode_GET_LENGTH(b) || PyUnicode_KIND(a) != PyUnicode_KIND(b)) {
+        return false;
+    }
+    // The values compared are a few bytes long: a plain loop beats a call into memcmp.
+    const auto* left = static_cast<const unsigned char*>(PyUnicode_DATA(a));
+    const auto* right = static_cast<const unsigned char*>(PyUnicode_DATA(b));
+    const std::size_t size = static_cast<std::size_t>(length) * PyUnicode_KIND(a);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (left[i] != right[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
-int truth(const Ref& value) noexcept { return value ? PyObject_IsTrue(value.get()) : -1; }
+// value.lower()
+Ref lower(Ref value) noexcept {
+    if (!value) {
+        return {};
+    }
+    if (exact_text(value.get()) && PyUnicode_IS_ASCII(value.get())) {
+        const Py_ssize_t length = PyUnicode_GET_LENGTH(value.get());
+        const auto* text = static_cast<const unsigned char*>(PyUnicode_DATA(value.get()));
+        Py_ssize_t first_upper = 0;
+        while (first_upper < length && !(text[first_upper] >= 'A' && text[first_upper] <= 'Z')) {
+            ++first_upper;
+        }
+        if (first_upper == length) {
+            return value;  // already lower case; the result is only compared, never handed out
+        }
+        Ref result = Ref::steal(PyUnicode_New(length, 127));
+        if (!result) {
+            return {};
+        }
+        auto* out = static_cast<unsigned char*>(PyUnicode_DATA(result.get()));
+        for (Py_ssize_t i = 0; i < length; ++i) {
+            out[i] = (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<unsigned char>(text[i] + ('a' - 'A')) : text[i];
+        }
+        return result;
+    }
+    return Ref::steal(PyObject_CallMethodNoArgs(value.get(), n::lower.get()));
+}
+
+// os.environ.get(key, "").lower()
+Ref env_get_lower(const Str& key) noexcept { return lower(env_get(key, &n::empty)); }
+
+int truth(const Ref& value) noexcept {
+    if (!value) {
+        return -1;
+    }
+    return exact_text(value.get()) ? PyUnicode_GET_LENGTH(value.get()) != 0 : PyObject_IsTrue(value.get());
+}
 
 // value == constant
 int equals(const Ref& value, const Str& constant) noexcept {
-    return value ? PyObject_RichCompareBool(value.get(), constant.get(), Py_EQ) : -1;
+    if (!value) {
+        return -1;
+    }
+    return exact_text(value.get()) ? same_text(value.get(), constant.get())
+                                   : PyObject_RichCompareBool(value.get(), constant.get(), Py_EQ);
 }
 
 // value != ""
 int non_empty_text(const Ref& value) noexcept {
-    return value ? PyObject_RichCompareBool(value.get(), n::empty.get(), Py_NE) : -1;
+    if (!value) {
+        return -1;
+    }
+    return exact_text(value.get()) ? PyUnicode_GET_LENGTH(value.get()) != 0
+                                   : PyObject_RichCompareBool(value.get(), n::empty.get(), Py_NE);
 }
 
 // `value in (a, b, ...)`: like a tuple's membership test, each constant is compared with the
@@ -54,12 +117,27 @@ int one_of(const Ref& value, std::initializer_list<const Str*> constants) noexce
         return -1;
     }
     for (const Str* constant : constants) {
-        const int found = PyObject_RichCompareBool(constant->get(), value.get(), Py_EQ);
+        const int found = exact_text(value.get()) ? same_text(constant->get(), value.get())
+                                                  : PyObject_RichCompareBool(constant->get(), value.get(), Py_EQ);
         if (found != 0) {
             return found;
         }
     }
     return 0;
+}
+
+// needle in value
+int contains(const Ref& value, const Str& needle) noexcept {
+    if (exact_text(value.get()) && PyUnicode_IS_ASCII(value.get())) {
+        const std::string_view haystack(static_cast<const char*>(PyUnicode_DATA(value.get())),
+                                        static_cast<std::size_t>(PyUnicode_GET_LENGTH(value.get())));
+        return haystack.find(needle.utf8()) != std::string_view::npos;
+    }
+    if (exact_text(value.get())) {
+        const Py_ssize_t at = PyUnicode_Find(value.get(), needle.get(), 0, PY_SSIZE_T_MAX, 1);
+        return at == -2 ? -1 : at >= 0;
+    }
+    return PySequence_Contains(value.get(), needle.get());
 }
 
 // The outcome of one step: a member name, nothing decided yet, or an exception.
@@ -169,7 +247,7 @@ Step terminal_variables() noexcept {
     if (dumb != 0) {
         return decide_if(dumb, n::NONE);
     }
-    const int extended = PySequence_Contains(term.get(), n::color256.get());
+    const int extended = contains(term, n::color256);
     if (extended != 0) {
         return decide_if(extended, n::EXTENDED);
     }
