@@ -81,19 +81,22 @@ int function_traverse(PyObject* obj, visitproc visit, void* arg) noexcept {
     Py_VISIT(self->kwdefaults);
     Py_VISIT(self->annotations);
     Py_VISIT(self->dict);
+    Py_VISIT(self->globals);
     return 0;
 }
 
 int function_clear(PyObject* obj) noexcept {
     FunctionObject* self = as_function(obj);
-    Py_CLEAR(self->name);
-    Py_CLEAR(self->qualname);
+    // Like Python functions, a cleared function keeps string names: error messages and repr use them.
+    Py_XSETREF(self->name, PyUnicode_New(0, 0));
+    Py_XSETREF(self->qualname, PyUnicode_New(0, 0));
     Py_CLEAR(self->module);
     Py_CLEAR(self->doc);
     Py_CLEAR(self->defaults);
     Py_CLEAR(self->kwdefaults);
     Py_CLEAR(self->annotations);
     Py_CLEAR(self->dict);
+    Py_CLEAR(self->globals);
     return 0;
 }
 
@@ -104,6 +107,8 @@ void function_dealloc(PyObject* obj) noexcept {
         PyObject_ClearWeakRefs(obj);
     }
     function_clear(obj);
+    Py_CLEAR(as_function(obj)->name);
+    Py_CLEAR(as_function(obj)->qualname);
     type->tp_free(obj);
     Py_DECREF(type);
 }
@@ -186,6 +191,7 @@ int set_doc(PyObject* obj, PyObject* value, void*) noexcept {
     Py_XSETREF(as_function(obj)->doc, Py_XNewRef(value));
     return 0;
 }
+PyObject* get_globals(PyObject* obj, void*) noexcept { return get_optional(as_function(obj)->globals); }
 PyObject* get_signature(PyObject* obj, void*) noexcept { return build_signature(as_function(obj)); }
 
 // Pickled by reference, as Python functions are: the name of a module global.
@@ -205,6 +211,7 @@ PyGetSetDef function_getset[] = {
     {"__kwdefaults__", get_kwdefaults, set_kwdefaults, nullptr, nullptr},
     {"__annotations__", get_annotations, set_annotations, nullptr, nullptr},
     {"__signature__", get_signature, nullptr, nullptr, nullptr},
+    {"__globals__", get_globals, nullptr, nullptr, nullptr},
     {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
@@ -291,6 +298,7 @@ Ref new_function(const FunctionSpec& spec) noexcept {
     self->kwdefaults = nullptr;
     self->annotations = annotations.release();
     self->dict = nullptr;
+    self->globals = Py_XNewRef(state.dict);
     self->weakreflist = nullptr;
     PyObject_GC_Track(self);
     return Ref::steal(reinterpret_cast<PyObject*>(self));

@@ -55,6 +55,7 @@ struct FunctionObject {
     PyObject* kwdefaults;
     PyObject* annotations;
     PyObject* dict;
+    PyObject* globals;  // the module's __dict__, for __globals__ (typing.get_type_hints reads it)
     PyObject* weakreflist;
 };
 
