@@ -27,16 +27,22 @@ int copy_spec_attr(PyObject* spec, PyObject* dict, const char* attr, const char*
     return PyDict_SetItemString(dict, key, value);
 }
 
+// The Python version the module is built for. A test build may claim another minor version to
+// exercise the mismatch warning on the one interpreter at hand.
+#ifndef TINTWELL_BUILT_FOR_MINOR
+#define TINTWELL_BUILT_FOR_MINOR PY_MINOR_VERSION
+#endif
+
 int check_runtime_version() noexcept {
     const int major = static_cast<int>((Py_Version >> 24) & 0xff);
     const int minor = static_cast<int>((Py_Version >> 16) & 0xff);
-    if (major == PY_MAJOR_VERSION && minor == PY_MINOR_VERSION) {
+    if (major == PY_MAJOR_VERSION && minor == TINTWELL_BUILT_FOR_MINOR) {
         return 0;
     }
     return PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
                             "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                            PY_MAJOR_VERSION, PY_MINOR_VERSION, module_info.qualname, "does not match", major,
-                            minor);
+                            PY_MAJOR_VERSION, TINTWELL_BUILT_FOR_MINOR, module_info.qualname, "does not match",
+                            major, minor);
 }
 
 int register_in_sys_modules() noexcept {

@@ -1,0 +1,54 @@
+"""The version check of module exec, on a build that claims to be made for Python 3.13."""
+
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+@pytest.fixture(scope="module")
+def mismatched_build(tmp_path_factory):
+    if shutil.which("cmake") is None or shutil.which("ninja") is None:
+        pytest.skip("needs cmake and ninja")
+    build = tmp_path_factory.mktemp("built-for-3.13")
+    subprocess.run(["cmake", "-S", ROOT, "-B", str(build), "-G", "Ninja", f"-DPython_EXECUTABLE={sys.executable}",
+                    "-DCMAKE_BUILD_TYPE=Release", "-DTINTWELL_BUILT_FOR_MINOR=13"], check=True, capture_output=True)
+    subprocess.run(["cmake", "--build", str(build), "--target", "colors", "detect", "stage_package"], check=True,
+                   capture_output=True)
+    return build / "pkg"
+
+
+def run(pkg, code, *options):
+    env = dict(os.environ, PYTHONPATH=str(pkg), PYTHONSAFEPATH="1")
+    return subprocess.run([sys.executable, *options, "-c", code], capture_output=True, text=True, env=env)
+
+
+@pytest.mark.parametrize("module", ["colors", "detect"])
+def test_mismatch_warns_and_imports(mismatched_build, module):
+    code = (f"import warnings\nwith warnings.catch_warnings(record=True) as seen:\n"
+            f"    warnings.simplefilter('always')\n    import tintwell.{module} as m\n"
+            f"print([(w.category.__name__, str(w.message)) for w in seen]); print(m.__test__)")
+    child = run(mismatched_build, code)
+    assert child.returncode == 0, child.stderr
+    runtime = f"{sys.version_info.major}.{sys.version_info.minor}"
+    expected = (f"compile time Python version 3.13 of module 'tintwell.{module}' does not match runtime version "
+                f"{runtime}")
+    assert child.stdout.splitlines() == [str([("RuntimeWarning", expected)]), "{}"]
+
+
+@pytest.mark.parametrize("module", ["colors", "detect"])
+def test_mismatch_as_error_fails_the_import_and_can_be_retried(mismatched_build, module):
+    code = (f"import sys, warnings\nwarnings.simplefilter('error', RuntimeWarning)\n"
+            f"try:\n    import tintwell.{module}\nexcept RuntimeWarning as e:\n    print('refused:', e)\n"
+            f"print('tintwell.{module}' in sys.modules)\nwarnings.simplefilter('ignore')\n"
+            f"import tintwell.{module} as m\nprint(list(vars(m))[-1])")
+    child = run(mismatched_build, code)
+    assert child.returncode == 0, child.stderr
+    refused, registered, last = child.stdout.splitlines()
+    assert refused.startswith(f"refused: compile time Python version 3.13 of module 'tintwell.{module}'")
+    assert registered == "False"
+    assert last == "__test__"
