@@ -503,3 +503,14 @@ def test_functions_behave_like_python_functions_elsewhere(colors):
     assert Holder.method is colors.fg_code
     with pytest.raises(TypeError, match="^不支持的颜色类型: Holder$"):
         Holder().method()  # bound like a method: the instance is the colour
+
+
+def test_annotations_resolve_in_the_module_namespace(colors):
+    import typing
+
+    import tintwell.detect
+
+    assert colors.parse_hex.__globals__ is vars(colors)
+    assert typing.get_type_hints(colors.parse_hex) == {"color": str, "return": typing.Tuple[int, int, int]}
+    assert typing.get_type_hints(tintwell.detect.supports_color) == {"return": bool}
+    assert typing.get_type_hints(tintwell.detect.detect_color_level) == {"return": tintwell.detect.ColorLevel}
