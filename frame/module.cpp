@@ -80,8 +80,6 @@ int run_late_steps() noexcept {
     return PyObject_SetAttr(state.module, s_dunder_test.get(), test.get());
 }
 
-}  // namespace
-
 PyObject* create_module(PyObject* spec, PyModuleDef*) noexcept {
     const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id < 0) {
@@ -152,6 +150,20 @@ int exec_module(PyObject* module) noexcept {
     }
     return 0;
 }
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_create, reinterpret_cast<void*>(create_module)},
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},  // no other slot: neither multiple interpreters nor free threading are declared
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, module_info.name, module_info.doc, 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+PyObject* init_module() noexcept { return PyModuleDef_Init(&module_def); }
 
 int bind_global(const Str& name, Borrowed value) noexcept {
     return PyDict_SetItem(state.dict, name.get(), value.get());

@@ -1,7 +1,7 @@
 // Module creation and one-time execution, shared by both extension modules.
 //
-// A deliverable defines `module_info` and a PyModuleDef whose only slots are create_module and
-// exec_module. The module object, its dict and `builtins` are process-wide: the module may be
+// A deliverable defines `module_info` and an init function returning init_module(); the module
+// definition has the create and exec slots only. The module object, its dict and `builtins` are process-wide: the module may be
 // loaded into one interpreter only, and a repeated import yields the same module object.
 #pragma once
 
@@ -14,6 +14,7 @@ namespace frame {
 
 struct ModuleInfo {
     const char* name;         // "colors"
+    const char* doc;          // the module docstring
     const char* qualname;     // "tintwell.colors": sys.modules key, traceback prefix
     const char* source_path;  // "tintwell/colors": file name of traceback entries
     int (*bind_cached_builtins)() noexcept;  // may be null
@@ -33,8 +34,8 @@ struct ModuleState {
 
 extern ModuleState state;
 
-PyObject* create_module(PyObject* spec, PyModuleDef* def) noexcept;
-int exec_module(PyObject* module) noexcept;
+// The body of PyInit_<name>: the module definition, initialised for multi-phase initialisation.
+PyObject* init_module() noexcept;
 
 // Binds `value` as the module attribute `name` (a store into the module's __dict__).
 int bind_global(const Str& name, Borrowed value) noexcept;

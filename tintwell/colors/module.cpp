@@ -209,30 +209,10 @@ int run_module_code() noexcept {
 
 }  // namespace colors
 
-namespace {
-
-PyModuleDef_Slot colors_slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(frame::create_module)},
-    {Py_mod_exec, reinterpret_cast<void*>(frame::exec_module)},
-    {0, nullptr},
-};
-
-PyModuleDef colors_def = {
-    PyModuleDef_HEAD_INIT,
+const frame::ModuleInfo frame::module_info = {
     "colors",
     "ANSI 颜色码定义与转换工具。\n\n支持:\n- 4/8 色基本颜色 (标准 + 高亮)\n- 256 色扩展调色板\n- 24 位真 RGB 色彩\n",
-    0,
-    nullptr,
-    colors_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    "tintwell.colors", "tintwell/colors", colors::bind_cached_builtins, colors::run_module_code,
 };
 
-}  // namespace
-
-const frame::ModuleInfo frame::module_info = {
-    "colors", "tintwell.colors", "tintwell/colors", colors::bind_cached_builtins, colors::run_module_code,
-};
-
-PyMODINIT_FUNC PyInit_colors() { return PyModuleDef_Init(&colors_def); }
+PyMODINIT_FUNC PyInit_colors() { return frame::init_module(); }
