@@ -132,8 +132,9 @@ int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs
             return -1;
         }
         PyObject* fallback = nullptr;
-        if (self->kwdefaults != nullptr &&
-            PyDict_GetItemRef(self->kwdefaults, param.name.get(), &fallback) < 0) {
+        // Held for the lookup: a key's __eq__ may replace __kwdefaults__ and free the dict.
+        const Ref kwdefaults = Ref::borrow(self->kwdefaults);
+        if (kwdefaults && PyDict_GetItemRef(kwdefaults.get(), param.name.get(), &fallback) < 0) {
             return -1;
         }
         if (fallback == nullptr) {

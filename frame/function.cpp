@@ -266,12 +266,12 @@ PyObject* call_bound(const FunctionDef& def, PyObject* const* args) noexcept {
     return result;
 }
 
-Ref new_function(const FunctionSpec& spec) noexcept {
+Ref new_function(const FunctionDecl& decl) noexcept {
     Ref annotations = Ref::steal(PyDict_New());
     if (!annotations) {
         return {};
     }
-    for (const auto& [key, text] : spec.annotations) {
+    for (const auto& [key, text] : decl.annotations) {
         if (PyDict_SetItem(annotations.get(), key->get(), text->get()) < 0) {
             return {};
         }
@@ -285,16 +285,16 @@ Ref new_function(const FunctionSpec& spec) noexcept {
         return {};
     }
     self->vectorcall = function_vectorcall;
-    self->def = &spec.def;
+    self->def = &decl.def;
     self->plain_positional = true;
-    for (const Param& param : spec.def.params) {
+    for (const Param& param : decl.def.params) {
         self->plain_positional &= param.kind == ParamKind::positional_or_keyword && param.coerce == Coerce::none;
     }
-    self->name = Py_NewRef(spec.def.name.get());
-    self->qualname = Py_NewRef(spec.def.name.get());
+    self->name = Py_NewRef(decl.def.name.get());
+    self->qualname = Py_NewRef(decl.def.name.get());
     self->module = module_name.release();
-    self->doc = Py_NewRef(spec.doc.get());
-    self->defaults = Py_XNewRef(spec.defaults.get());
+    self->doc = Py_NewRef(decl.doc.get());
+    self->defaults = Py_XNewRef(decl.defaults.get());
     self->kwdefaults = nullptr;
     self->annotations = annotations.release();
     self->dict = nullptr;
@@ -304,12 +304,12 @@ Ref new_function(const FunctionSpec& spec) noexcept {
     return Ref::steal(reinterpret_cast<PyObject*>(self));
 }
 
-int define_function(const FunctionSpec& spec) noexcept {
-    Ref function = new_function(spec);
+int define_function(const FunctionDecl& decl) noexcept {
+    Ref function = new_function(decl);
     if (!function) {
         return -1;
     }
-    return bind_global(spec.def.name, function);
+    return bind_global(decl.def.name, function);
 }
 
 }  // namespace frame

@@ -65,7 +65,7 @@ int ensure_function_type() noexcept;
 // True when `obj` is one of the module's own functions running the body `def`.
 bool is_function_with_def(PyObject* obj, const FunctionDef& def) noexcept;
 
-struct FunctionSpec {
+struct FunctionDecl {
     const FunctionDef& def;
     Borrowed doc;       // None when the function has no docstring
     Borrowed defaults;  // a tuple, or null for none
@@ -78,10 +78,10 @@ struct FunctionSpec {
 PyObject* call_bound(const FunctionDef& def, PyObject* const* args) noexcept;
 
 // Creates a function object of this module.
-Ref new_function(const FunctionSpec& spec) noexcept;
+Ref new_function(const FunctionDecl& decl) noexcept;
 
 // Creates a function object and binds it as the module attribute of the same name.
-int define_function(const FunctionSpec& spec) noexcept;
+int define_function(const FunctionDecl& decl) noexcept;
 
 // Argument binding and coercion, used by the vectorcall entry (arguments.cpp).
 // Fills `bound` with borrowed arguments and `owned` with the converted ones; -1 on error.

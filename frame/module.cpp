@@ -13,10 +13,10 @@ namespace {
 Str s_dunder_test{"__test__"};
 TraceLabel init_label{nullptr, 1};
 
-// Copies spec.<attr> into the module dict as `key`; a missing attribute is skipped.
-int copy_spec_attr(PyObject* spec, PyObject* dict, const char* attr, const char* key, bool skip_none) noexcept {
+// Copies module_spec.<attr> into the module dict as `key`; a missing attribute is skipped.
+int copy_from_module_spec(PyObject* module_spec, PyObject* dict, const char* attr, const char* key, bool skip_none) noexcept {
     PyObject* value = nullptr;
-    int found = PyObject_GetOptionalAttrString(spec, attr, &value);
+    int found = PyObject_GetOptionalAttrString(module_spec, attr, &value);
     if (found <= 0) {
         return found;  // 0: missing, -1: error
     }
@@ -80,7 +80,7 @@ int run_late_steps() noexcept {
     return PyObject_SetAttr(state.module, s_dunder_test.get(), test.get());
 }
 
-PyObject* create_module(PyObject* spec, PyModuleDef*) noexcept {
+PyObject* create_module(PyObject* module_spec, PyModuleDef*) noexcept {
     const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id < 0) {
         return nullptr;
@@ -96,7 +96,7 @@ PyObject* create_module(PyObject* spec, PyModuleDef*) noexcept {
     if (state.module != nullptr) {
         return Py_NewRef(state.module);
     }
-    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    Ref name = Ref::steal(PyObject_GetAttrString(module_spec, "name"));
     if (!name) {
         return nullptr;
     }
@@ -105,10 +105,10 @@ PyObject* create_module(PyObject* spec, PyModuleDef*) noexcept {
         return nullptr;
     }
     PyObject* dict = PyModule_GetDict(module.get());  // borrowed
-    if (copy_spec_attr(spec, dict, "loader", "__loader__", false) < 0 ||
-        copy_spec_attr(spec, dict, "origin", "__file__", false) < 0 ||
-        copy_spec_attr(spec, dict, "parent", "__package__", false) < 0 ||
-        copy_spec_attr(spec, dict, "submodule_search_locations", "__path__", true) < 0) {
+    if (copy_from_module_spec(module_spec, dict, "loader", "__loader__", false) < 0 ||
+        copy_from_module_spec(module_spec, dict, "origin", "__file__", false) < 0 ||
+        copy_from_module_spec(module_spec, dict, "parent", "__package__", false) < 0 ||
+        copy_from_module_spec(module_spec, dict, "submodule_search_locations", "__path__", true) < 0) {
         return nullptr;
     }
     return module.release();

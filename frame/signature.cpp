@@ -35,25 +35,29 @@ PyObject* build_signature(FunctionObject* self) noexcept {
     if (!empty || !positional_kind || !keyword_kind || !return_key || !parameters) {
         return nullptr;
     }
+    // Held for the whole build: the Python code called below may replace these attributes.
+    const Ref defaults = Ref::borrow(self->defaults);
+    const Ref kwdefaults = Ref::borrow(self->kwdefaults);
+    const Ref annotations = Ref::borrow(self->annotations);
     const FunctionDef& def = *self->def;
     Py_ssize_t npos = 0;
     for (const Param& param : def.params) {
         npos += param.kind == ParamKind::positional_or_keyword;
     }
-    const Py_ssize_t ndefaults = self->defaults ? PyTuple_GET_SIZE(self->defaults) : 0;
+    const Py_ssize_t ndefaults = defaults ? PyTuple_GET_SIZE(defaults.get()) : 0;
     Py_ssize_t index = 0;
     for (const Param& param : def.params) {
         const bool positional = param.kind == ParamKind::positional_or_keyword;
         Ref fallback;
         if (positional && index >= npos - ndefaults) {
-            fallback = Ref::borrow(PyTuple_GET_ITEM(self->defaults, ndefaults - npos + index));
+            fallback = Ref::borrow(PyTuple_GET_ITEM(defaults.get(), ndefaults - npos + index));
         } else if (!positional) {
-            fallback = annotation_or(self->kwdefaults, param.name.get(), empty.get());
+            fallback = annotation_or(kwdefaults.get(), param.name.get(), empty.get());
         } else {
             fallback = Ref::borrow(empty.get());
         }
         ++index;
-        Ref annotation = annotation_or(self->annotations, param.name.get(), empty.get());
+        Ref annotation = annotation_or(annotations.get(), param.name.get(), empty.get());
         Ref kwargs = Ref::steal(Py_BuildValue("{sOsO}", "default", fallback.get(), "annotation", annotation.get()));
         if (!kwargs) {
             return nullptr;
@@ -67,7 +71,7 @@ PyObject* build_signature(FunctionObject* self) noexcept {
             return nullptr;
         }
     }
-    Ref return_annotation = annotation_or(self->annotations, return_key.get(), empty.get());
+    Ref return_annotation = annotation_or(annotations.get(), return_key.get(), empty.get());
     Ref args = Ref::steal(PyTuple_Pack(1, parameters.get()));
     Ref kwargs = Ref::steal(Py_BuildValue("{sO}", "return_annotation", return_annotation.get()));
     if (!args || !kwargs) {

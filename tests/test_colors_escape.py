@@ -111,7 +111,7 @@ def test_names_agree_with_the_algorithm(color, foreground):
 class Index(int):
     """An int subclass: error messages format it, sequences show int() of it."""
 
-    def __format__(self, spec):
+    def __format__(self, format_spec):
         return "formatted"
 
     def __int__(self):
@@ -347,7 +347,7 @@ def test_background_shift(colors, code, fg, bg):
 # ---- module names rebound or mutated ----
 
 class Introducer(str):
-    def __format__(self, spec):
+    def __format__(self, format_spec):
         return "!"
 
 

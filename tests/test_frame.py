@@ -41,8 +41,8 @@ def test_repeated_import_returns_the_same_module_without_running_its_code(run_py
 def test_executing_a_second_module_object_is_refused(run_python, name, short):
     out = run_python(f"""
         import _imp, importlib.util, sys
-        spec = importlib.util.find_spec("{name}")
-        first, second = _imp.create_dynamic(spec), _imp.create_dynamic(spec)
+        module_spec = importlib.util.find_spec("{name}")
+        first, second = _imp.create_dynamic(module_spec), _imp.create_dynamic(module_spec)
         assert first is not second and "{name}" not in sys.modules
         assert _imp.exec_dynamic(first) == 0
         assert sys.modules["{name}"] is first
@@ -51,7 +51,7 @@ def test_executing_a_second_module_object_is_refused(run_python, name, short):
         except RuntimeError as exc:
             print(exc)
         assert _imp.exec_dynamic(first) == 0
-        assert _imp.create_dynamic(spec) is first
+        assert _imp.create_dynamic(module_spec) is first
     """)
     assert out == f"Module '{short}' has already been imported. Re-initialisation is not supported.\n"
 

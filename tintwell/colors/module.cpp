@@ -135,9 +135,9 @@ int bind_pattern(const frame::Str& name, const frame::Str& pattern, PyObject*& o
 }
 
 int define_functions() noexcept {
-    using frame::FunctionSpec;
+    using frame::FunctionDecl;
     const frame::Borrowed none{Py_None};
-    const FunctionSpec specs[] = {
+    const FunctionDecl decls[] = {
         {parse_hex_def, parse_hex_doc.borrowed(), {}, {{&n::color, &n::ann_str}, {&n::return_, &n::ann_rgb}}},
         {rgb_to_ansi256_def,
          rgb_to_ansi256_doc.borrowed(),
@@ -154,8 +154,8 @@ int define_functions() noexcept {
          {},
          {{&n::r, &n::ann_int}, {&n::g, &n::ann_int}, {&n::b, &n::ann_int}, {&n::return_, &n::ann_none}}},
     };
-    for (const FunctionSpec& spec : specs) {
-        if (frame::define_function(spec) < 0) {
+    for (const FunctionDecl& decl : decls) {
+        if (frame::define_function(decl) < 0) {
             return -1;
         }
     }

@@ -107,20 +107,20 @@ int create_color_level() noexcept {
 }
 
 int define_functions() noexcept {
-    using frame::FunctionSpec;
+    using frame::FunctionDecl;
     // `stream=None`, shared by the two functions that take a stream.
     Ref stream_defaults = Ref::steal(PyTuple_Pack(1, Py_None));
     if (!stream_defaults) {
         return -1;
     }
-    const FunctionSpec specs[] = {
+    const FunctionDecl decls[] = {
         {has_windows_console_def, has_windows_console_doc.borrowed(), {}, {{&n::return_, &n::bool_}}},
         {detect_color_level_def, detect_color_level_doc.borrowed(), stream_defaults, {{&n::return_, &n::ColorLevel}}},
         {supports_color_def, supports_color_doc.borrowed(), stream_defaults, {{&n::return_, &n::bool_}}},
         {enable_windows_vt_def, enable_windows_vt_doc.borrowed(), {}, {{&n::return_, &n::bool_}}},
     };
-    for (const FunctionSpec& spec : specs) {
-        if (frame::define_function(spec) < 0) {
+    for (const FunctionDecl& decl : decls) {
+        if (frame::define_function(decl) < 0) {
             return -1;
         }
     }
