@@ -59,9 +59,9 @@ def test_executing_a_second_module_object_is_refused(run_python, name, short):
 def test_execution_keeps_an_existing_sys_modules_entry(run_python):
     out = run_python("""
         import _imp, importlib.util, sys
-        spec = importlib.util.find_spec("tintwell.colors")
+        module_spec = importlib.util.find_spec("tintwell.colors")
         sys.modules["tintwell.colors"] = "placeholder"
-        module = _imp.create_dynamic(spec)
+        module = _imp.create_dynamic(module_spec)
         _imp.exec_dynamic(module)
         print(sys.modules["tintwell.colors"], module.fg_code("red") == "\\x1b[31m")
     """)
@@ -89,8 +89,8 @@ def test_create_copies_what_the_spec_has(run_python):
             _imp.create_dynamic(Failing())
         except LookupError as exc:
             print(json.dumps(str(exc)))
-        for spec in Spec(), Full():
-            module = vars(_imp.create_dynamic(spec))
+        for module_spec in Spec(), Full():
+            module = vars(_imp.create_dynamic(module_spec))
             keys = ("__loader__", "__package__", "__path__")
             print(json.dumps([module["__file__"] == ORIGIN] + [module.get(key, "-") for key in keys]))
     """)
