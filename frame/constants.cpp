@@ -31,28 +31,27 @@ int Int::build() noexcept {
     return obj_ ? 0 : -1;
 }
 
-int TraceLabel::build() noexcept {
+PyCodeObject* TraceLabel::code() const noexcept {
+    if (code_ != nullptr) {
+        return code_;
+    }
     const ModuleInfo& info = module_info;
     Ref name = Ref::steal(path_ ? PyUnicode_FromFormat("%s.%s", info.qualname, path_)
                                 : PyUnicode_FromFormat("init %s", info.qualname));
-    if (!name) {
-        return -1;
-    }
-    const char* utf8 = PyUnicode_AsUTF8(name.get());
-    if (utf8 == nullptr) {
-        return -1;
-    }
-    code_ = PyCode_NewEmpty(info.source_path, utf8, line_);
-    return code_ ? 0 : -1;
+    const char* utf8 = name ? PyUnicode_AsUTF8(name.get()) : nullptr;
+    code_ = utf8 ? PyCode_NewEmpty(info.source_path, utf8, line_) : nullptr;
+    return code_;
 }
 
 void TraceLabel::add_to_traceback() const noexcept {
-    if (code_ == nullptr || state.dict == nullptr) {
+    if (state.dict == nullptr) {
         return;
     }
-    // Building the frame must not disturb the exception being reported.
+    // Building the code object and the frame must not disturb the exception being reported; if
+    // either fails, the entry is left out and the original exception goes on.
     PyObject* exc = PyErr_GetRaisedException();
-    PyFrameObject* py_frame = PyFrame_New(PyThreadState_Get(), code_, state.dict, nullptr);
+    PyCodeObject* label = code();
+    PyFrameObject* py_frame = label ? PyFrame_New(PyThreadState_Get(), label, state.dict, nullptr) : nullptr;
     PyErr_SetRaisedException(exc);
     if (py_frame != nullptr) {
         PyTraceBack_Here(py_frame);

@@ -78,23 +78,25 @@ private:
 };
 
 // The code object that names a function in traceback entries, e.g. "tintwell.colors.parse_hex"
-// in the file "tintwell/colors".
-class TraceLabel final : public PoolEntry {
+// in the file "tintwell/colors". Created the first time an exception needs it and kept from then
+// on: creating code objects at import would only slow every import down.
+class TraceLabel {
 public:
     // `path` is the function's dotted path inside the module, e.g. "enable_windows_vt._try_enable";
     // a null path labels the module's own initialisation ("init tintwell.colors").
-    TraceLabel(const char* path, int line) noexcept : path_(path), line_(line) {}
+    constexpr TraceLabel(const char* path, int line) noexcept : path_(path), line_(line) {}
+    TraceLabel(const TraceLabel&) = delete;
+    TraceLabel& operator=(const TraceLabel&) = delete;
 
     // Adds an entry for this function to the traceback of the pending exception.
     void add_to_traceback() const noexcept;
 
 private:
-    bool built() const noexcept override { return code_ != nullptr; }
-    int build() noexcept override;
+    PyCodeObject* code() const noexcept;
 
     const char* path_;
     int line_;
-    PyCodeObject* code_ = nullptr;
+    mutable PyCodeObject* code_ = nullptr;
 };
 
 }  // namespace frame
