@@ -26,24 +26,20 @@ frame::Str fg_code_doc{"生成前景色 ANSI 转义序列。\n\n    参数:\n   
 frame::Str bg_code_doc{"生成背景色 ANSI 转义序列。", frame::Str::Kind::text};
 frame::Str color_code_doc{"统一的颜色码生成逻辑。", frame::Str::Kind::text};
 
-// Table keys are plain strings: interning them would only grow the interpreter's table of
-// interned strings, and lookups with equal strings find them all the same.
-constexpr frame::Str::Kind kKey = frame::Str::Kind::text;
-
 struct NamedColor {
     frame::Str name;
     frame::Int code;
 };
 
 NamedColor named_colors[] = {
-    {frame::Str{"black", kKey}, frame::Int{30}},          {frame::Str{"red", kKey}, frame::Int{31}},
-    {frame::Str{"green", kKey}, frame::Int{32}},          {frame::Str{"yellow", kKey}, frame::Int{33}},
-    {frame::Str{"blue", kKey}, frame::Int{34}},           {frame::Str{"magenta", kKey}, frame::Int{35}},
-    {frame::Str{"cyan", kKey}, frame::Int{36}},           {frame::Str{"white", kKey}, frame::Int{37}},
-    {frame::Str{"bright_black", kKey}, frame::Int{90}},   {frame::Str{"bright_red", kKey}, frame::Int{91}},
-    {frame::Str{"bright_green", kKey}, frame::Int{92}},   {frame::Str{"bright_yellow", kKey}, frame::Int{93}},
-    {frame::Str{"bright_blue", kKey}, frame::Int{94}},    {frame::Str{"bright_magenta", kKey}, frame::Int{95}},
-    {frame::Str{"bright_cyan", kKey}, frame::Int{96}},    {frame::Str{"bright_white", kKey}, frame::Int{97}},
+    {frame::Str{"black"}, frame::Int{30}},          {frame::Str{"red"}, frame::Int{31}},
+    {frame::Str{"green"}, frame::Int{32}},          {frame::Str{"yellow"}, frame::Int{33}},
+    {frame::Str{"blue"}, frame::Int{34}},           {frame::Str{"magenta"}, frame::Int{35}},
+    {frame::Str{"cyan"}, frame::Int{36}},           {frame::Str{"white"}, frame::Int{37}},
+    {frame::Str{"bright_black"}, frame::Int{90}},   {frame::Str{"bright_red"}, frame::Int{91}},
+    {frame::Str{"bright_green"}, frame::Int{92}},   {frame::Str{"bright_yellow"}, frame::Int{93}},
+    {frame::Str{"bright_blue"}, frame::Int{94}},    {frame::Str{"bright_magenta"}, frame::Int{95}},
+    {frame::Str{"bright_cyan"}, frame::Int{96}},    {frame::Str{"bright_white"}, frame::Int{97}},
 };
 
 struct Alias {
@@ -52,12 +48,12 @@ struct Alias {
 };
 
 Alias color_aliases[] = {
-    {frame::Str{"grey", kKey}, frame::Str{"bright_black", kKey}},
-    {frame::Str{"gray", kKey}, frame::Str{"bright_black", kKey}},
-    {frame::Str{"purple", kKey}, frame::Str{"magenta", kKey}},
-    {frame::Str{"bright_grey", kKey}, frame::Str{"bright_black", kKey}},
-    {frame::Str{"bright_gray", kKey}, frame::Str{"bright_black", kKey}},
-    {frame::Str{"bright_purple", kKey}, frame::Str{"bright_magenta", kKey}},
+    {frame::Str{"grey"}, frame::Str{"bright_black"}},
+    {frame::Str{"gray"}, frame::Str{"bright_black"}},
+    {frame::Str{"purple"}, frame::Str{"magenta"}},
+    {frame::Str{"bright_grey"}, frame::Str{"bright_black"}},
+    {frame::Str{"bright_gray"}, frame::Str{"bright_black"}},
+    {frame::Str{"bright_purple"}, frame::Str{"bright_magenta"}},
 };
 
 // RESET_FG / RESET_BG: format(ESC, "") followed by the suffix.
