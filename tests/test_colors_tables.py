@@ -110,3 +110,13 @@ def test_module_code_binds_in_order(run_python):
     """)
     before = sorted(["re", "Optional", "Tuple", "ESC", "RESET_FG", "RESET_BG", "NAMED_COLORS", "COLOR_ALIASES"])
     assert json.loads(out) == [before, sorted([*before, "_HEX_RE"])]
+
+
+def test_identifiers_are_interned(colors):
+    import sys
+
+    identifiers = [*colors.NAMED_COLORS, *colors.COLOR_ALIASES, *colors.COLOR_ALIASES.values(),
+                   *(name for name in vars(colors) if not name.startswith("__"))]
+    identifiers += [p for f in (colors.fg_code, colors._color_code, colors.rgb_to_ansi256)
+                    for p in f.__annotations__]
+    assert [name for name in identifiers if name is not sys.intern(name)] == []
