@@ -86,8 +86,11 @@ Ref lookup_attribute_slow(PyObject* owner, const Str& name) noexcept {
     // A plain module's attribute that is not one of ModuleType's own is its dict entry, exactly.
     PyObject* dict = PyModule_GetDict(owner);
     PyObject* value = nullptr;
-    if (PyDict_GetItemRef(dict, name.get(), &value) <= 0) {
-        PyErr_Clear();
+    const int found = PyDict_GetItemRef(dict, name.get(), &value);
+    if (found < 0) {
+        return {};  // raised by a key's comparison, as getattr itself would raise it
+    }
+    if (found == 0) {
         return Ref::steal(PyObject_GetAttr(owner, name.get()));
     }
     if (PyDict_Watch(watcher_id, dict) == 0) {

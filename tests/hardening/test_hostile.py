@@ -1,0 +1,71 @@
+"""Hostile callers: every case of the catalogue gives its expected result or exception, with the
+traceback entries the modules add, and nothing crashes."""
+
+import os
+import subprocess
+import sys
+
+import pytest
+
+from .cases import all_cases, check
+
+CASES = all_cases()
+TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+@pytest.mark.parametrize("case", CASES, ids=[case.id for case in CASES])
+def test_case(case):
+    assert check(case) == []
+
+
+def test_catalogue_with_poisoned_free_memory():
+    # The debug allocator overwrites freed memory, so a case that reads an object after its last
+    # reference went (a dict dropped by a key's __eq__ mid-lookup, say) crashes or misbehaves here
+    # instead of passing by luck.
+    allocator = "malloc_debug" if os.environ.get("PYTHONMALLOC") == "malloc" else "debug"
+    env = dict(os.environ, PYTHONMALLOC=allocator,
+               PYTHONPATH=os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")])))
+    script = ("from hardening.cases import all_cases, check\n"
+              "failed = [(case.id, found) for case in all_cases() for found in [check(case)] if found]\n"
+              "print(failed)\n"
+              "raise SystemExit(1 if failed else 0)\n")
+    result = subprocess.run([sys.executable, "-X", "faulthandler", "-c", script], env=env, capture_output=True,
+                            text=True, timeout=300)
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+SHUTDOWN = r'''
+import sys
+from tintwell import colors, detect
+
+
+class Late:
+    """Calls every function from __del__, run while the interpreter tears modules down."""
+
+    def __init__(self, where):
+        self.where, self.me = where, self
+
+    def __del__(self):
+        try:
+            outcome = repr((colors.fg_code("red"), colors.fg_code("#abc"), colors.bg_code((1, 2, 3)),
+                            colors.rgb_to_ansi256(1, 2, 3), detect.detect_color_level(), detect.supports_color(),
+                            detect.enable_windows_vt()))
+        except BaseException as exc:
+            outcome = type(exc).__name__
+        try:
+            sys.__stdout__.write(f"{self.where}: {outcome}\n")
+        except BaseException:
+            pass
+
+
+kept = Late("global")
+Late("cycle")
+colors.kept, detect.kept = Late("colors"), Late("detect")
+'''
+
+
+def test_calls_during_shutdown():
+    result = subprocess.run([sys.executable, "-X", "faulthandler", "-c", SHUTDOWN], capture_output=True, text=True,
+                            timeout=300)
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+    assert "cycle: ('\\x1b[31m'" in result.stdout
