@@ -2,6 +2,8 @@
 
 #include "module.hpp"
 
+#include <string_view>
+
 namespace frame {
 
 namespace {
@@ -20,8 +22,36 @@ int on_module_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) no
     PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
 }
 
-Ref import_level0(PyObject* name, PyObject* fromlist) noexcept {
-    return Ref::steal(PyImport_ImportModuleLevelObject(name, state.dict, nullptr, fromlist, 0));
+bool is_builtin_import(PyObject* function) noexcept {
+    return PyCFunction_Check(function) && PyCFunction_GET_SELF(function) == state.builtins &&
+           std::string_view(reinterpret_cast<PyCFunctionObject*>(function)->m_ml->ml_name) == "__import__";
+}
+
+enum class Scope { module, function };
+
+// An absolute import as the import statement performs it: through builtins.__import__ when that
+// has been replaced (import hooks, lazy importers), directly otherwise. Like the statement, a hook
+// is given the module's namespace as locals at module level and None inside a function.
+Ref import_level0(PyObject* name, PyObject* fromlist, Scope scope) noexcept {
+    PyObject* hook = nullptr;
+    if (PyDict_GetItemStringRef(state.builtins_dict, "__import__", &hook) < 0) {
+        return {};
+    }
+    Ref importer = Ref::steal(hook);
+    if (!importer) {
+        PyErr_SetString(PyExc_ImportError, "__import__ not found");
+        return {};
+    }
+    if (is_builtin_import(importer.get())) {
+        return Ref::steal(PyImport_ImportModuleLevelObject(name, state.dict, nullptr, fromlist, 0));
+    }
+    Ref level = Ref::steal(PyLong_FromLong(0));
+    if (!level) {
+        return {};
+    }
+    PyObject* locals = scope == Scope::module ? state.dict : Py_None;
+    PyObject* args[] = {name, state.dict, locals, fromlist ? fromlist : Py_None, level.get()};
+    return Ref::steal(PyObject_Vectorcall(importer.get(), args, 5, nullptr));
 }
 
 // One name of `from MODULE import name`: the attribute, else the submodule MODULE.name.
@@ -105,18 +135,18 @@ Ref lookup_attribute_slow(PyObject* owner, const Str& name) noexcept {
 }
 
 Ref import_module(const Str& name) noexcept {
-    Ref module = import_level0(name.get(), nullptr);
+    Ref module = import_level0(name.get(), nullptr, Scope::module);
     if (!module || bind_global(name, module) < 0) {
         return {};
     }
     return module;
 }
 
-Ref import_local(const Str& name) noexcept { return import_level0(name.get(), nullptr); }
+Ref import_local(const Str& name) noexcept { return import_level0(name.get(), nullptr, Scope::function); }
 
 Ref import_local_from(const Str& module, const Str& name) noexcept {
     Ref fromlist = Ref::steal(PyTuple_Pack(1, name.get()));
-    Ref imported = fromlist ? import_level0(module.get(), fromlist.get()) : Ref();
+    Ref imported = fromlist ? import_level0(module.get(), fromlist.get(), Scope::function) : Ref();
     return imported ? import_from(imported.get(), module.get(), name.get()) : Ref();
 }
 
@@ -129,7 +159,7 @@ int import_names(const Str& module, std::initializer_list<const Str*> names) noe
     for (const Str* name : names) {
         PyTuple_SET_ITEM(fromlist.get(), index++, Py_NewRef(name->get()));
     }
-    Ref imported = import_level0(module.get(), fromlist.get());
+    Ref imported = import_level0(module.get(), fromlist.get(), Scope::module);
     if (!imported) {
         return -1;
     }

@@ -514,3 +514,32 @@ def test_annotations_resolve_in_the_module_namespace(colors):
     assert typing.get_type_hints(colors.parse_hex) == {"color": str, "return": typing.Tuple[int, int, int]}
     assert typing.get_type_hints(tintwell.detect.supports_color) == {"return": bool}
     assert typing.get_type_hints(tintwell.detect.detect_color_level) == {"return": tintwell.detect.ColorLevel}
+
+
+def test_imports_go_through_a_replaced_import_hook(run_python):
+    out = run_python("""
+        import builtins, sys
+        real = builtins.__import__
+        seen = []
+        def hook(name, globals=None, locals=None, fromlist=None, level=0):
+            if globals is not None and globals.get("__name__", "").startswith("tintwell."):
+                seen.append((globals["__name__"], name, fromlist, locals is globals, level))
+            return real(name, globals, locals, fromlist, level)
+        builtins.__import__ = hook
+        import tintwell.colors, tintwell.detect
+        sys.platform = "win32"  # the Windows functions import inside their bodies
+        tintwell.detect.enable_windows_vt()
+        for entry in seen:
+            print(*entry)
+    """)
+    assert out.splitlines() == [
+        "tintwell.colors re None True 0",
+        "tintwell.colors typing ('Optional', 'Tuple') True 0",
+        "tintwell.detect os None True 0",
+        "tintwell.detect sys None True 0",
+        "tintwell.detect enum ('IntEnum',) True 0",
+        "tintwell.detect typing ('Optional',) True 0",
+        "tintwell.detect msvcrt ('get_osfhandle',) False 0",
+        "tintwell.detect ctypes None False 0",
+        "tintwell.detect ctypes ('wintypes',) False 0",
+    ]
