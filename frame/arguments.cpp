@@ -1,8 +1,8 @@
 // Matching call arguments to parameters, and the coercions that parameter annotations demand.
-#include "function.hpp"
-
 #include <algorithm>
 #include <cstddef>
+
+#include "function.hpp"
 
 namespace frame {
 
@@ -27,8 +27,8 @@ Py_ssize_t positional_count(const FunctionDef& def) noexcept {
 
 [[gnu::cold]] void raise_positional_count(FunctionObject* self, const char* qualifier, Py_ssize_t expected,
                                           Py_ssize_t given) noexcept {
-    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
-                 function_name(self), qualifier, expected, expected == 1 ? "" : "s", given);
+    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", function_name(self),
+                 qualifier, expected, expected == 1 ? "" : "s", given);
 }
 
 [[gnu::cold]] void raise_keyword_error(FunctionObject* self, const char* format, PyObject* key) noexcept {
@@ -82,13 +82,12 @@ bool supports_int_conversion(PyObject* obj) noexcept {
     return PyComplex_Check(obj);
 }
 
-int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                   PyObject** bound, Ref* owned) noexcept {
+int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** bound,
+                   Ref* owned) noexcept {
     const FunctionDef& def = *self->def;
     const Py_ssize_t count = static_cast<Py_ssize_t>(def.params.size());
     const Py_ssize_t npos = positional_count(def);
-    const Py_ssize_t ndefaults =
-        self->defaults ? std::min(PyTuple_GET_SIZE(self->defaults), npos) : Py_ssize_t{0};
+    const Py_ssize_t ndefaults = self->defaults ? std::min(PyTuple_GET_SIZE(self->defaults), npos) : Py_ssize_t{0};
 
     if (nargs > npos) {
         raise_positional_count(self, ndefaults == 0 ? "exactly" : "at most", npos, nargs);

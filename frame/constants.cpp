@@ -1,8 +1,8 @@
 #include "constants.hpp"
 
-#include "module.hpp"
-
 #include <frameobject.h>
+
+#include "module.hpp"
 
 namespace frame {
 

@@ -30,8 +30,7 @@ private:
 class Str final : public PoolEntry {
 public:
     enum class Kind { identifier, text };
-    explicit Str(const char* utf8, Kind kind = Kind::identifier) noexcept
-        : utf8_(utf8), kind_(kind) {}
+    explicit Str(const char* utf8, Kind kind = Kind::identifier) noexcept : utf8_(utf8), kind_(kind) {}
 
     [[nodiscard]] PyObject* get() const noexcept { return obj_; }
     [[nodiscard]] Borrowed borrowed() const noexcept { return Borrowed(obj_); }

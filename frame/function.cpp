@@ -1,8 +1,8 @@
 #include "function.hpp"
 
-#include "module.hpp"
-
 #include <cstddef>
+
+#include "module.hpp"
 
 namespace frame {
 
@@ -19,8 +19,7 @@ PyObject* call_body(FunctionObject* self, PyObject* const* args, Py_ssize_t narg
     Ref owned[kMaxParams];
     PyObject* const* final_args = args;
     if (kwnames != nullptr || static_cast<std::size_t>(nargs) != count || !self->plain_positional) {
-        if (bind_arguments(self, args, nargs, kwnames, bound, owned) < 0 ||
-            coerce_arguments(def, bound, owned) < 0) {
+        if (bind_arguments(self, args, nargs, kwnames, bound, owned) < 0 || coerce_arguments(def, bound, owned) < 0) {
             def.label.add_to_traceback();
             return nullptr;
         }

@@ -4,13 +4,13 @@
 // __annotations__, __dict__) so that help(), inspect.signature() and repr() treat it as one.
 #pragma once
 
-#include "constants.hpp"
-#include "ref.hpp"
-
 #include <cstddef>
 #include <initializer_list>
 #include <span>
 #include <utility>
+
+#include "constants.hpp"
+#include "ref.hpp"
 
 namespace frame {
 
@@ -43,8 +43,7 @@ struct FunctionDef {
 };
 
 struct FunctionObject {
-    PyObject_HEAD
-    vectorcallfunc vectorcall;
+    PyObject_HEAD vectorcallfunc vectorcall;
     const FunctionDef* def;
     bool plain_positional;  // every parameter positional-or-keyword and unannotated: args pass as given
     PyObject* name;
@@ -85,8 +84,8 @@ int define_function(const FunctionDecl& decl) noexcept;
 
 // Argument binding and coercion, used by the vectorcall entry (arguments.cpp).
 // Fills `bound` with borrowed arguments and `owned` with the converted ones; -1 on error.
-int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                   PyObject** bound, Ref* owned) noexcept;
+int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** bound,
+                   Ref* owned) noexcept;
 int coerce_arguments(const FunctionDef& def, PyObject** bound, Ref* owned) noexcept;
 // Whether an `int` parameter takes `obj` as int(obj): it defines __index__, __int__ or __float__, or
 // is a complex number.

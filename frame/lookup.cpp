@@ -1,8 +1,8 @@
 #include "lookup.hpp"
 
-#include "module.hpp"
-
 #include <string_view>
+
+#include "module.hpp"
 
 namespace frame {
 

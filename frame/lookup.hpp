@@ -2,10 +2,10 @@
 // __dict__, then in builtins; and the import statements of the module-level code.
 #pragma once
 
+#include <initializer_list>
+
 #include "constants.hpp"
 #include "ref.hpp"
-
-#include <initializer_list>
 
 namespace frame {
 

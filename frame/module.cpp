@@ -14,7 +14,8 @@ Str s_dunder_test{"__test__"};
 TraceLabel init_label{nullptr, 1};
 
 // Copies module_spec.<attr> into the module dict as `key`; a missing attribute is skipped.
-int copy_from_module_spec(PyObject* module_spec, PyObject* dict, const char* attr, const char* key, bool skip_none) noexcept {
+int copy_from_module_spec(PyObject* module_spec, PyObject* dict, const char* attr, const char* key,
+                          bool skip_none) noexcept {
     PyObject* value = nullptr;
     int found = PyObject_GetOptionalAttrString(module_spec, attr, &value);
     if (found <= 0) {
@@ -39,10 +40,9 @@ int check_runtime_version() noexcept {
     if (major == PY_MAJOR_VERSION && minor == TINTWELL_BUILT_FOR_MINOR) {
         return 0;
     }
-    return PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
-                            "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                            PY_MAJOR_VERSION, TINTWELL_BUILT_FOR_MINOR, module_info.qualname, "does not match",
-                            major, minor);
+    return PyErr_WarnFormat(
+        PyExc_RuntimeWarning, 1, "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
+        PY_MAJOR_VERSION, TINTWELL_BUILT_FOR_MINOR, module_info.qualname, "does not match", major, minor);
 }
 
 int register_in_sys_modules() noexcept {
@@ -119,8 +119,8 @@ int exec_module(PyObject* module) noexcept {
         if (state.module == module) {
             return 0;
         }
-        PyErr_Format(PyExc_RuntimeError,
-                     "Module '%s' has already been imported. Re-initialisation is not supported.", module_info.name);
+        PyErr_Format(PyExc_RuntimeError, "Module '%s' has already been imported. Re-initialisation is not supported.",
+                     module_info.name);
         return -1;
     }
     state.module = Py_NewRef(module);

@@ -1,22 +1,22 @@
 // Module creation and one-time execution, shared by both extension modules.
 //
 // A deliverable defines `module_info` and an init function returning init_module(); the module
-// definition has the create and exec slots only. The module object, its dict and `builtins` are process-wide: the module may be
-// loaded into one interpreter only, and a repeated import yields the same module object.
+// definition has the create and exec slots only. The module object, its dict and `builtins` are process-wide: the
+// module may be loaded into one interpreter only, and a repeated import yields the same module object.
 #pragma once
+
+#include <cstdint>
 
 #include "constants.hpp"
 #include "ref.hpp"
 
-#include <cstdint>
-
 namespace frame {
 
 struct ModuleInfo {
-    const char* name;         // "colors"
-    const char* doc;          // the module docstring
-    const char* qualname;     // "tintwell.colors": sys.modules key, traceback prefix
-    const char* source_path;  // "tintwell/colors": file name of traceback entries
+    const char* name;                        // "colors"
+    const char* doc;                         // the module docstring
+    const char* qualname;                    // "tintwell.colors": sys.modules key, traceback prefix
+    const char* source_path;                 // "tintwell/colors": file name of traceback entries
     int (*bind_cached_builtins)() noexcept;  // may be null
     int (*run_module_code)() noexcept;       // the module-level code
 };

@@ -62,7 +62,8 @@ PyObject* build_signature(FunctionObject* self) noexcept {
         if (!kwargs) {
             return nullptr;
         }
-        Ref args = Ref::steal(PyTuple_Pack(2, param.name.get(), positional ? positional_kind.get() : keyword_kind.get()));
+        Ref args =
+            Ref::steal(PyTuple_Pack(2, param.name.get(), positional ? positional_kind.get() : keyword_kind.get()));
         if (!args) {
             return nullptr;
         }

@@ -1,10 +1,10 @@
 // rgb_to_ansi256: nearest entry of the 256-colour palette, on the grey ramp (232..255) for equal
 // components and on the 6x6x6 cube (16..231) otherwise.
-#include "functions.hpp"
-#include "names.hpp"
-
 #include <cmath>
 #include <cstdint>
+
+#include "functions.hpp"
+#include "names.hpp"
 
 namespace colors {
 

@@ -1,11 +1,11 @@
 // fg_code, bg_code and _color_code: SGR escape sequences for colour names, 256-colour indices,
 // hex strings and RGB tuples.
+#include <string_view>
+
 #include "functions.hpp"
 #include "lookup.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
-
-#include <string_view>
 
 namespace colors {
 
@@ -74,6 +74,23 @@ int start_sequence(Sequence& sequence) noexcept {
 }
 
 std::string_view layer(bool foreground) noexcept { return foreground ? "38" : "48"; }
+
+// ESC L;2;r;g;b m from components known to lie in 0..255
+PyObject* rgb_sequence(bool foreground, const int* rgb) noexcept {
+    Sequence sequence;
+    if (start_sequence(sequence) < 0) {
+        return nullptr;
+    }
+    sequence.add_ascii(layer(foreground));
+    sequence.add_ascii(";2;");
+    sequence.add_byte_value(static_cast<unsigned>(rgb[0]));
+    sequence.add_ascii(";");
+    sequence.add_byte_value(static_cast<unsigned>(rgb[1]));
+    sequence.add_ascii(";");
+    sequence.add_byte_value(static_cast<unsigned>(rgb[2]));
+    sequence.add_ascii("m");
+    return sequence.finish();
+}
 
 // ESC L;2;r;g;b m
 PyObject* rgb_sequence(bool foreground, Ref* items) noexcept {
@@ -189,6 +206,11 @@ PyObject* hex_sequence(PyObject* color, bool foreground) noexcept {
     }
     Ref parsed;
     if (PyUnicode_CheckExact(color) && frame::is_function_with_def(parse.get(), parse_hex_def)) {
+        int rgb[3];
+        const int found = parse_hex_components(color, rgb);
+        if (found != 0) {
+            return found < 0 ? nullptr : rgb_sequence(foreground, rgb);
+        }
         parsed = Ref::steal(parse_hex_direct(color));
     } else {
         parsed = Ref::steal(PyObject_CallOneArg(parse.get(), color));
@@ -209,7 +231,8 @@ Ref normalise(PyObject* color) noexcept {
         const Py_ssize_t length = PyUnicode_GET_LENGTH(color);
         const auto* text = static_cast<const unsigned char*>(PyUnicode_DATA(color));
         Py_ssize_t first = 0;
-        while (first < length && !((text[first] >= 'A' && text[first] <= 'Z') || text[first] == '-' || text[first] == ' ')) {
+        while (first < length &&
+               !((text[first] >= 'A' && text[first] <= 'Z') || text[first] == '-' || text[first] == ' ')) {
             ++first;
         }
         if (first == length) {
@@ -222,7 +245,9 @@ Ref normalise(PyObject* color) noexcept {
         auto* out = static_cast<unsigned char*>(PyUnicode_DATA(result.get()));
         for (Py_ssize_t i = 0; i < length; ++i) {
             const unsigned char ch = text[i];
-            out[i] = (ch >= 'A' && ch <= 'Z') ? static_cast<unsigned char>(ch + ('a' - 'A')) : (ch == '-' || ch == ' ') ? '_' : ch;
+            out[i] = (ch >= 'A' && ch <= 'Z')   ? static_cast<unsigned char>(ch + ('a' - 'A'))
+                     : (ch == '-' || ch == ' ') ? '_'
+                                                : ch;
         }
         return result;
     }
@@ -230,11 +255,13 @@ Ref normalise(PyObject* color) noexcept {
     if (!lowered) {
         return {};
     }
-    Ref dashes = Ref::steal(PyObject_CallMethodObjArgs(lowered.get(), n::replace.get(), n::dash.get(), n::underscore.get(), nullptr));
+    Ref dashes = Ref::steal(
+        PyObject_CallMethodObjArgs(lowered.get(), n::replace.get(), n::dash.get(), n::underscore.get(), nullptr));
     if (!dashes) {
         return {};
     }
-    return Ref::steal(PyObject_CallMethodObjArgs(dashes.get(), n::replace.get(), n::space.get(), n::underscore.get(), nullptr));
+    return Ref::steal(
+        PyObject_CallMethodObjArgs(dashes.get(), n::replace.get(), n::space.get(), n::underscore.get(), nullptr));
 }
 
 // COLOR_ALIASES.get(name, name)
@@ -408,12 +435,14 @@ PyObject* fg_code_body(PyObject* const* args) noexcept { return layer_code(args[
 PyObject* bg_code_body(PyObject* const* args) noexcept { return layer_code(args[0], false); }
 
 const frame::Param color_params[] = {{names::color}};
-const frame::Param color_code_params[] = {{names::color}, {names::foreground, frame::Coerce::none, frame::ParamKind::keyword_only}};
+const frame::Param color_code_params[] = {{names::color},
+                                          {names::foreground, frame::Coerce::none, frame::ParamKind::keyword_only}};
 
 }  // namespace
 
 frame::FunctionDef fg_code_def{names::fg_code, frame::TraceLabel{"fg_code", 1}, color_params, fg_code_body};
 frame::FunctionDef bg_code_def{names::bg_code, frame::TraceLabel{"bg_code", 1}, color_params, bg_code_body};
-frame::FunctionDef color_code_def{names::color_code, frame::TraceLabel{"_color_code", 1}, color_code_params, color_code_body};
+frame::FunctionDef color_code_def{names::color_code, frame::TraceLabel{"_color_code", 1}, color_code_params,
+                                  color_code_body};
 
 }  // namespace colors

@@ -34,6 +34,11 @@ int run_module_code() noexcept;
 // holding the module's own function (traceback entry included).
 PyObject* parse_hex_direct(PyObject* color) noexcept;
 
+// The same for an exact str, as three components and without the tuple: 1 with `rgb` filled, -1
+// with parse_hex's exception, 0 when a pattern global is not the module's own (then only
+// parse_hex_direct gives the answer).
+int parse_hex_components(PyObject* color, int* rgb) noexcept;
+
 // The component check of _validate_rgb on three objects: converts each by the int-parameter rule
 // into `converted`, checks the range, and labels any exception as _validate_rgb's.
 int validate_rgb_direct(PyObject* const* items, frame::Ref* converted) noexcept;

@@ -1,4 +1,6 @@
 // parse_hex: "#RRGGBB" and "#RGB" to an (R, G, B) tuple.
+#include <tuple>
+
 #include "functions.hpp"
 #include "lookup.hpp"
 #include "names.hpp"
@@ -48,7 +50,19 @@ bool match_hex(PyObject* text, Py_ssize_t count, int* digits) noexcept {
 }
 
 Ref rgb_tuple(int red, int green, int blue) noexcept {
-    return Ref::steal(Py_BuildValue("(iii)", red, green, blue));
+    Ref tuple = Ref::steal(PyTuple_New(3));
+    if (!tuple) {
+        return {};
+    }
+    const int components[3] = {red, green, blue};
+    for (Py_ssize_t i = 0; i < 3; ++i) {
+        PyObject* item = PyLong_FromLong(components[i]);  // 0..255: the interpreter's cached ints
+        if (item == nullptr) {
+            return {};
+        }
+        PyTuple_SET_ITEM(tuple.get(), i, item);
+    }
+    return tuple;
 }
 
 // m = pattern.match(color); a true m gives its group(1), null with no error when it is false.
@@ -115,7 +129,8 @@ Ref components_from_short(PyObject* digits) noexcept {
     if (!shown) {
         return;
     }
-    Ref message = Ref::steal(PyUnicode_FromFormat("%U%U%U", n::msg_bad_hex.get(), shown.get(), n::msg_bad_hex_tail.get()));
+    Ref message =
+        Ref::steal(PyUnicode_FromFormat("%U%U%U", n::msg_bad_hex.get(), shown.get(), n::msg_bad_hex_tail.get()));
     if (message) {
         PyErr_SetObject(PyExc_ValueError, message.get());
     }
@@ -132,8 +147,9 @@ int try_pattern(const frame::Str& name, PyObject* original, Py_ssize_t count, Py
         if (!match_hex(color, count, digits)) {
             return 0;
         }
-        result = count == 6 ? rgb_tuple(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5])
-                            : rgb_tuple(digits[0] * 17, digits[1] * 17, digits[2] * 17);
+        result = count == 6
+                     ? rgb_tuple(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5])
+                     : rgb_tuple(digits[0] * 17, digits[1] * 17, digits[2] * 17);
         return result ? 1 : -1;
     }
     bool matched = false;
@@ -168,5 +184,29 @@ const frame::Param parse_hex_params[] = {{names::color, frame::Coerce::exact_str
 frame::FunctionDef parse_hex_def{names::parse_hex, frame::TraceLabel{"parse_hex", 1}, parse_hex_params, parse_hex_body};
 
 PyObject* parse_hex_direct(PyObject* color) noexcept { return frame::call_bound(parse_hex_def, &color); }
+
+int parse_hex_components(PyObject* color, int* rgb) noexcept {
+    int digits[6];
+    for (const auto& [name, original, count] :
+         {std::tuple{&n::HEX_RE, originals.hex_re, 6}, std::tuple{&n::SHORT_HEX_RE, originals.short_hex_re, 3}}) {
+        Ref pattern = frame::lookup_global(*name);
+        if (!pattern) {
+            parse_hex_def.label.add_to_traceback();
+            return -1;
+        }
+        if (pattern.get() != original) {
+            return 0;
+        }
+        if (match_hex(color, count, digits)) {
+            for (int i = 0; i < 3; ++i) {
+                rgb[i] = count == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17;
+            }
+            return 1;
+        }
+    }
+    raise_unparsable(color);
+    parse_hex_def.label.add_to_traceback();
+    return -1;
+}
 
 }  // namespace colors

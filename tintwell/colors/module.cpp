@@ -1,12 +1,13 @@
 // The colors module: its definition and the module-level code run once by exec.
-#include "functions.hpp"
-#include "lookup.hpp"
 #include "module.hpp"
-#include "names.hpp"
 
 #include <initializer_list>
 #include <string_view>
 #include <utility>
+
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "names.hpp"
 
 namespace colors {
 
@@ -20,9 +21,10 @@ using frame::Ref;
 frame::Str parse_hex_doc{"将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
                          frame::Str::Kind::text};
 frame::Str rgb_to_ansi256_doc{"将 RGB 值近似映射到 256 色调色板索引。", frame::Str::Kind::text};
-frame::Str fg_code_doc{"生成前景色 ANSI 转义序列。\n\n    参数:\n        color: 颜色名称 (如 'red')、十六进制字符串 (如 '#ff0000')、\n"
-                       "               256 色索引 (0-255)、或 RGB 元组 (r, g, b)。\n    ",
-                       frame::Str::Kind::text};
+frame::Str fg_code_doc{
+    "生成前景色 ANSI 转义序列。\n\n    参数:\n        color: 颜色名称 (如 'red')、十六进制字符串 (如 '#ff0000')、\n"
+    "               256 色索引 (0-255)、或 RGB 元组 (r, g, b)。\n    ",
+    frame::Str::Kind::text};
 frame::Str bg_code_doc{"生成背景色 ANSI 转义序列。", frame::Str::Kind::text};
 frame::Str color_code_doc{"统一的颜色码生成逻辑。", frame::Str::Kind::text};
 
@@ -32,14 +34,14 @@ struct NamedColor {
 };
 
 NamedColor named_colors[] = {
-    {frame::Str{"black"}, frame::Int{30}},          {frame::Str{"red"}, frame::Int{31}},
-    {frame::Str{"green"}, frame::Int{32}},          {frame::Str{"yellow"}, frame::Int{33}},
-    {frame::Str{"blue"}, frame::Int{34}},           {frame::Str{"magenta"}, frame::Int{35}},
-    {frame::Str{"cyan"}, frame::Int{36}},           {frame::Str{"white"}, frame::Int{37}},
-    {frame::Str{"bright_black"}, frame::Int{90}},   {frame::Str{"bright_red"}, frame::Int{91}},
-    {frame::Str{"bright_green"}, frame::Int{92}},   {frame::Str{"bright_yellow"}, frame::Int{93}},
-    {frame::Str{"bright_blue"}, frame::Int{94}},    {frame::Str{"bright_magenta"}, frame::Int{95}},
-    {frame::Str{"bright_cyan"}, frame::Int{96}},    {frame::Str{"bright_white"}, frame::Int{97}},
+    {frame::Str{"black"}, frame::Int{30}},        {frame::Str{"red"}, frame::Int{31}},
+    {frame::Str{"green"}, frame::Int{32}},        {frame::Str{"yellow"}, frame::Int{33}},
+    {frame::Str{"blue"}, frame::Int{34}},         {frame::Str{"magenta"}, frame::Int{35}},
+    {frame::Str{"cyan"}, frame::Int{36}},         {frame::Str{"white"}, frame::Int{37}},
+    {frame::Str{"bright_black"}, frame::Int{90}}, {frame::Str{"bright_red"}, frame::Int{91}},
+    {frame::Str{"bright_green"}, frame::Int{92}}, {frame::Str{"bright_yellow"}, frame::Int{93}},
+    {frame::Str{"bright_blue"}, frame::Int{94}},  {frame::Str{"bright_magenta"}, frame::Int{95}},
+    {frame::Str{"bright_cyan"}, frame::Int{96}},  {frame::Str{"bright_white"}, frame::Int{97}},
 };
 
 struct Alias {
@@ -175,8 +177,9 @@ int bind_cached_builtins() noexcept {
     }
     Py_XSETREF(originals.round, round);
     // The interpreter's own round (not a replacement installed before import) may be computed in C.
-    originals.round_is_builtin = PyCFunction_Check(round) && PyCFunction_GET_SELF(round) == frame::state.builtins &&
-                                 std::string_view(reinterpret_cast<PyCFunctionObject*>(round)->m_ml->ml_name) == "round";
+    originals.round_is_builtin =
+        PyCFunction_Check(round) && PyCFunction_GET_SELF(round) == frame::state.builtins &&
+        std::string_view(reinterpret_cast<PyCFunctionObject*>(round)->m_ml->ml_name) == "round";
     if (originals.foreground_kwnames == nullptr) {
         originals.foreground_kwnames = PyTuple_Pack(1, n::foreground.get());
         if (originals.foreground_kwnames == nullptr) {
@@ -195,9 +198,12 @@ int run_module_code() noexcept {
         return -1;
     }
     if (bind_table(n::NAMED_COLORS, named_colors,
-                   [](NamedColor& entry) { return std::pair{entry.name.get(), entry.code.get()}; }) < 0 ||
-        bind_table(n::COLOR_ALIASES, color_aliases,
-                   [](Alias& entry) { return std::pair{entry.alias.get(), entry.target.get()}; }) < 0) {
+                   [](NamedColor& entry) {
+                       return std::pair{entry.name.get(), entry.code.get()};
+                   }) < 0 ||
+        bind_table(n::COLOR_ALIASES, color_aliases, [](Alias& entry) {
+            return std::pair{entry.alias.get(), entry.target.get()};
+        }) < 0) {
         return -1;
     }
     if (bind_pattern(n::HEX_RE, n::hex_pattern, originals.hex_re) < 0 ||
@@ -212,7 +218,10 @@ int run_module_code() noexcept {
 const frame::ModuleInfo frame::module_info = {
     "colors",
     "ANSI 颜色码定义与转换工具。\n\n支持:\n- 4/8 色基本颜色 (标准 + 高亮)\n- 256 色扩展调色板\n- 24 位真 RGB 色彩\n",
-    "tintwell.colors", "tintwell/colors", colors::bind_cached_builtins, colors::run_module_code,
+    "tintwell.colors",
+    "tintwell/colors",
+    colors::bind_cached_builtins,
+    colors::run_module_code,
 };
 
 PyMODINIT_FUNC PyInit_colors() { return frame::init_module(); }

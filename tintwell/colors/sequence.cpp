@@ -1,10 +1,10 @@
 #include "sequence.hpp"
 
-#include "function.hpp"
-#include "names.hpp"
-
 #include <charconv>
 #include <cstring>
+
+#include "function.hpp"
+#include "names.hpp"
 
 namespace colors {
 
@@ -25,7 +25,7 @@ int Sequence::flush_to_list() noexcept {
     return piece ? PyList_Append(list_.get(), piece.get()) : -1;
 }
 
-void Sequence::add_ascii(std::string_view text) noexcept {
+void Sequence::add_ascii_slow(std::string_view text) noexcept {
     if (!failed_ && append_ascii(text) < 0) {
         failed_ = true;
     }
@@ -69,7 +69,7 @@ int Sequence::add_formatted(PyObject* value) noexcept {
     return text ? add_text(text.get()) : -1;
 }
 
-int Sequence::add_integer(PyObject* value) noexcept {
+int Sequence::add_integer_slow(PyObject* value) noexcept {
     if (failed_) {
         return -1;
     }

@@ -1,13 +1,13 @@
 // detect_color_level: how much colour the terminal behind a stream shows, decided from the
 // environment, the platform name and the stream's isatty() answer. Nothing is cached; every
 // variable is read through os.environ.get at the moment the decision needs it.
-#include "functions.hpp"
-#include "lookup.hpp"
-#include "names.hpp"
-
 #include <cstddef>
 #include <initializer_list>
 #include <string_view>
+
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "names.hpp"
 
 namespace detect {
 

@@ -1,10 +1,11 @@
 // The detect module: its definition and the module-level code run once by exec.
-#include "functions.hpp"
-#include "lookup.hpp"
 #include "module.hpp"
-#include "names.hpp"
 
 #include <utility>
+
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "names.hpp"
 
 namespace detect {
 
@@ -91,9 +92,12 @@ int create_color_level() noexcept {
         return -1;
     }
     const std::pair<const frame::Str*, PyObject*> body[] = {
-        {&n::dunder_module, n::module_qualname.get()}, {&n::dunder_qualname, n::ColorLevel.get()},
-        {&n::dunder_doc, color_level_doc.get()},       {&n::NONE, n::level_none.get()},
-        {&n::BASIC, n::level_basic.get()},             {&n::EXTENDED, n::level_extended.get()},
+        {&n::dunder_module, n::module_qualname.get()},
+        {&n::dunder_qualname, n::ColorLevel.get()},
+        {&n::dunder_doc, color_level_doc.get()},
+        {&n::NONE, n::level_none.get()},
+        {&n::BASIC, n::level_basic.get()},
+        {&n::EXTENDED, n::level_extended.get()},
         {&n::TRUECOLOR, n::level_truecolor.get()},
     };
     for (const auto& [key, value] : body) {
@@ -140,9 +144,9 @@ int run_module_code() noexcept {
 }  // namespace detect
 
 const frame::ModuleInfo frame::module_info = {
-    "detect",
-    "终端能力检测。\n\n自动检测当前终端是否支持颜色输出以及支持的色彩级别。\n",
-    "tintwell.detect", "tintwell/detect", nullptr, detect::run_module_code,
+    "detect",          "终端能力检测。\n\n自动检测当前终端是否支持颜色输出以及支持的色彩级别。\n",
+    "tintwell.detect", "tintwell/detect",
+    nullptr,           detect::run_module_code,
 };
 
 PyMODINIT_FUNC PyInit_detect() { return frame::init_module(); }

@@ -3,13 +3,13 @@
 // behaves alike everywhere and a test can select the path on any system. Failures on this path
 // are absorbed: a handler catches Exception (never BaseException) and turns it into False or a
 // fallback, while KeyboardInterrupt and the like pass through.
-#include "functions.hpp"
-#include "lookup.hpp"
-#include "names.hpp"
-
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
+
+#include "functions.hpp"
+#include "lookup.hpp"
+#include "names.hpp"
 
 namespace detect {
 
@@ -82,8 +82,7 @@ Ref declare_get_console_mode(Borrowed kernel32, Borrowed ctypes, Borrowed wintyp
     Ref pointer_type = handle ? attribute(ctypes, n::POINTER) : Ref();
     Ref dword = pointer_type ? attribute(wintypes, n::DWORD) : Ref();
     Ref pointer = dword ? Ref::steal(PyObject_CallOneArg(pointer_type.get(), dword.get())) : Ref();
-    if (!pointer || set_argtypes(function, {handle, pointer}) < 0 ||
-        set_restype(function, wintypes, n::BOOL) < 0) {
+    if (!pointer || set_argtypes(function, {handle, pointer}) < 0 || set_restype(function, wintypes, n::BOOL) < 0) {
         return {};
     }
     return function;
@@ -230,8 +229,8 @@ int try_enable(const Closure& closure, PyObject* stream) noexcept {
         return -1;
     }
     if (fall_back) {
-        handle = Ref::steal(PyObject_CallMethodOneArg(closure.kernel32.get(), n::GetStdHandle.get(),
-                                                       n::std_output_handle.get()));
+        handle = Ref::steal(
+            PyObject_CallMethodOneArg(closure.kernel32.get(), n::GetStdHandle.get(), n::std_output_handle.get()));
         if (!handle) {
             return absorb_exception() ? 0 : -1;
         }
@@ -309,9 +308,9 @@ PyObject* enable_windows_vt_body(PyObject* const*) noexcept {
 
 }  // namespace
 
-frame::FunctionDef has_windows_console_def{n::has_windows_console, frame::TraceLabel{"_has_windows_console", 1},
-                                           {}, has_windows_console_body};
-frame::FunctionDef enable_windows_vt_def{n::enable_windows_vt, frame::TraceLabel{"enable_windows_vt", 1}, {},
-                                         enable_windows_vt_body};
+frame::FunctionDef has_windows_console_def{
+    n::has_windows_console, frame::TraceLabel{"_has_windows_console", 1}, {}, has_windows_console_body};
+frame::FunctionDef enable_windows_vt_def{
+    n::enable_windows_vt, frame::TraceLabel{"enable_windows_vt", 1}, {}, enable_windows_vt_body};
 
 }  // namespace detect
