@@ -27,7 +27,7 @@ inline Str dunder_prepare{"__prepare__"};
 inline Str dunder_module{"__module__"};
 inline Str dunder_qualname{"__qualname__"};
 inline Str dunder_doc{"__doc__"};
-inline Str module_qualname{"tintwell.detect"};
+inline Str module_qualname{"tintwell.detect", text};
 inline Str NONE{"NONE"};
 inline Str BASIC{"BASIC"};
 inline Str EXTENDED{"EXTENDED"};
@@ -50,17 +50,17 @@ inline Str stderr_{"stderr"};
 inline Str isatty{"isatty"};
 
 // Environment variables.
-inline Str NO_COLOR{"NO_COLOR"};
-inline Str FORCE_COLOR{"FORCE_COLOR"};
-inline Str TERM_PROGRAM{"TERM_PROGRAM"};
-inline Str VSCODE_PID{"VSCODE_PID"};
-inline Str VSCODE_IPC_HOOK{"VSCODE_IPC_HOOK"};
-inline Str PYCHARM_HOSTED{"PYCHARM_HOSTED"};
-inline Str WT_SESSION{"WT_SESSION"};
-inline Str ConEmuANSI{"ConEmuANSI"};
-inline Str ANSICON{"ANSICON"};
-inline Str COLORTERM{"COLORTERM"};
-inline Str TERM{"TERM"};
+inline Str NO_COLOR{"NO_COLOR", text};
+inline Str FORCE_COLOR{"FORCE_COLOR", text};
+inline Str TERM_PROGRAM{"TERM_PROGRAM", text};
+inline Str VSCODE_PID{"VSCODE_PID", text};
+inline Str VSCODE_IPC_HOOK{"VSCODE_IPC_HOOK", text};
+inline Str PYCHARM_HOSTED{"PYCHARM_HOSTED", text};
+inline Str WT_SESSION{"WT_SESSION", text};
+inline Str ConEmuANSI{"ConEmuANSI", text};
+inline Str ANSICON{"ANSICON", text};
+inline Str COLORTERM{"COLORTERM", text};
+inline Str TERM{"TERM", text};
 
 // Values the environment is compared with.
 inline Str empty{"", text};
