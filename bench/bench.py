@@ -210,10 +210,18 @@ def main():
     for label, ns in timings.items():
         target = labels[label].target
         ratio = f"{ns / floor:.2f}x"
-        if label == "detect_color_level(tty)":
-            ratio += f" ({ns / timings['python: the env.get + isatty calls']:.2f}x python)"
-        if label == "supports_color(tty)" and "detect_color_level(tty)" in timings:
-            ratio += f" (detect + {(ns - timings['detect_color_level(tty)']) / floor:.2f} floors)"
+        python_label, detect_label = "python: the env.get + isatty calls", "detect_color_level(tty)"
+        if label == detect_label:
+            ratio += f" ({ns / timings[python_label]:.2f}x python"
+            if instructions:
+                ratio += f"; {instructions[label] / instructions[python_label]:.2f}x by instructions"
+            ratio += ")"
+        if label == "supports_color(tty)" and detect_label in timings:
+            ratio += f" (detect + {(ns - timings[detect_label]) / floor:.1f} floors"
+            if instructions:
+                extra = (instructions[label] - instructions[detect_label]) / instructions["floor: abs(-1)"]
+                ratio += f"; + {extra:.1f} by instructions"
+            ratio += ")"
         ir = f"{instructions[label]:.0f}" if label in instructions else ""
         rows.append((label, f"{ns:.1f}", ratio, ir, target))
 
