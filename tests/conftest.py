@@ -1,14 +1,22 @@
-"""Shared fixtures: a colors module restored after each test, and fresh interpreters."""
+"""Shared fixtures and helpers: a colors module restored after each test, fresh interpreters, child
+processes on a pseudo-terminal."""
 
+import errno
+import os
+import select
 import subprocess
 import sys
 import textwrap
+import time
 import traceback
 
 import pytest
 
 import tintwell.colors
 
+# Every environment variable the colour level depends on.
+VARIABLES = ("NO_COLOR", "FORCE_COLOR", "TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED",
+             "WT_SESSION", "ConEmuANSI", "ANSICON", "COLORTERM", "TERM")
 FUNCTION_ATTRIBUTES = ("__name__", "__qualname__", "__module__", "__doc__", "__defaults__", "__kwdefaults__",
                        "__annotations__")
 
@@ -60,3 +68,45 @@ def trace_names(exc):
 def module_entries(exc):
     """The function names of the entries that tintwell's modules added to the traceback of `exc`."""
     return [name for name, filename in trace_names(exc) if filename.startswith("tintwell/")]
+
+
+def child_env(**variables):
+    """The inherited environment (PYTHONPATH included) without the variables detection reads, plus these."""
+    env = {k: v for k, v in os.environ.items() if k not in VARIABLES}
+    env.update(variables)
+    return env
+
+
+def run_in_pty(argv, env, deadline=60):
+    """Runs argv with stdout on a pseudo-terminal; returns (status, stdout text, stderr text)."""
+    master, slave = os.openpty()
+    try:
+        proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=slave, stderr=subprocess.PIPE, env=env)
+    finally:
+        os.close(slave)
+    chunks = []
+    end = time.monotonic() + deadline
+    try:
+        while time.monotonic() < end:
+            ready, _, _ = select.select([master], [], [], 1.0)
+            if not ready:
+                continue
+            try:
+                data = os.read(master, 65536)
+            except OSError as exc:  # EIO: every writer of the terminal has gone
+                if exc.errno != errno.EIO:
+                    raise
+                break
+            if not data:
+                break
+            chunks.append(data)
+        else:
+            proc.kill()
+            pytest.fail("the child did not finish writing to its terminal")
+    finally:
+        os.close(master)
+    stderr = proc.stderr.read()
+    proc.stderr.close()
+    status = proc.wait(timeout=deadline)
+    # The terminal's output processing turns each line feed into CR LF.
+    return status, b"".join(chunks).decode().replace("\r\n", "\n"), stderr.decode()

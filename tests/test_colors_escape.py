@@ -1,4 +1,5 @@
-"""fg_code, bg_code and _color_code: every colour form, every failure, and module names read per call."""
+"""fg_code, bg_code and _color_code: every colour form and module names read per call. The failure table
+(messages and traceback entries) and the hostile callers are cases of hardening/cases.py."""
 
 import collections
 
@@ -6,7 +7,6 @@ import pytest
 from hypothesis import example, given, strategies as st
 
 import tintwell.colors as colors_module
-from conftest import module_entries
 
 NAMES = ("black, blue, bright_black, bright_blue, bright_cyan, bright_green, bright_magenta, bright_red, "
          "bright_white, bright_yellow, cyan, green, magenta, red, white, yellow")
@@ -53,22 +53,6 @@ def test_every_named_colour_in_both_layers(colors, name, code):
     assert colors.fg_code(name) == f"\x1b[{code}m"
     assert colors.bg_code(name) == f"\x1b[{code + 10}m"
     assert colors.bg_code(name.upper().replace("_", "-")) == f"\x1b[{code + 10}m"
-
-
-@pytest.mark.parametrize("alias, target", list(colors_module.COLOR_ALIASES.items()))
-def test_aliases(colors, alias, target):
-    for func in (colors.fg_code, colors.bg_code):
-        assert func(alias) == func(target)
-        assert func(alias.replace("_", " ").title()) == func(target)
-
-
-@pytest.mark.parametrize("color", ["nope", "", " red", "red ", "red\t", "bright.red", "brightred", "bright__red",
-                                   "Ｒｅｄ", "grey\n", "bright_grey_"])
-def test_unknown_names(colors, color):
-    with pytest.raises(ValueError) as info:
-        colors.fg_code(color)
-    assert info.value.args == (unknown(color),)
-    assert module_entries(info.value) == ["tintwell.colors.fg_code", "tintwell.colors._color_code"]
 
 
 def test_unknown_name_lists_the_current_keys_in_code_point_order(colors):
@@ -118,55 +102,15 @@ class Index(int):
         return 42
 
 
-@pytest.mark.parametrize("color, shown", [(256, "256"), (-1, "-1"), (2 ** 100, str(2 ** 100)),
-                                          (Index(300), "formatted"), (Index(-3), "formatted")])
-def test_index_out_of_range(colors, color, shown):
-    with pytest.raises(ValueError) as info:
-        colors.fg_code(color)
-    assert info.value.args == (f"256 色索引须在 0-255 范围内，收到: {shown}",)
-    assert module_entries(info.value) == ["tintwell.colors.fg_code", "tintwell.colors._color_code"]
-
-
-def test_index_subclass_renders_as_int_of_it(colors):
+def test_index_subclasses(colors):
     assert colors.fg_code(Index(7)) == "\x1b[38;5;42m"
-
-    class Lenient(int):
-        def __ge__(self, other):
-            return True
-
-        __le__ = __ge__
-
-    assert colors.bg_code(Lenient(1000)) == "\x1b[48;5;1000m"  # its own comparisons decide
-
-
-# ---- unsupported types ----
-
-@pytest.mark.parametrize("color, type_name", [([1, 2, 3], "list"), (1.5, "float"), (None, "NoneType"),
-                                              (b"red", "bytes"), ({"r": 1}, "dict"), (1j, "complex"),
-                                              (type("C" * 250, (), {})(), "C" * 250)])
-def test_unsupported_types(colors, color, type_name):
-    with pytest.raises(TypeError) as info:
-        colors.bg_code(color)
-    assert info.value.args == (f"不支持的颜色类型: {type_name}",)
-    assert module_entries(info.value) == ["tintwell.colors.bg_code", "tintwell.colors._color_code"]
+    for color in (Index(300), Index(-3)):
+        with pytest.raises(ValueError) as info:
+            colors.fg_code(color)
+        assert info.value.args == ("256 色索引须在 0-255 范围内，收到: formatted",)
 
 
 # ---- RGB tuples ----
-
-class LyingTuple(tuple):
-    """A tuple subclass whose iteration, not its length, decides what is unpacked."""
-
-    def __new__(cls, real, items):
-        self = super().__new__(cls, real)
-        self.items = items
-        return self
-
-    def __iter__(self):
-        for item in self.items:
-            if isinstance(item, BaseException):
-                raise item
-            yield item
-
 
 class Drifting:
     """Converts to a different integer each time."""
@@ -176,31 +120,6 @@ class Drifting:
 
     def __index__(self):
         return self.values.pop(0)
-
-
-@pytest.mark.parametrize("color, exc_type, message", [
-    ((), ValueError, "need more than 0 values to unpack"),
-    ((1,), ValueError, "need more than 1 value to unpack"),
-    ((1, 2), ValueError, "need more than 2 values to unpack"),
-    ((1, 2, 3, 4), ValueError, "too many values to unpack (expected 3)"),
-    ((300, 0, 0), ValueError, "R 分量须在 0-255 范围内，收到: 300"),
-    ((0, 0, -1), ValueError, "B 分量须在 0-255 范围内，收到: -1"),
-    ((300, "x", 0), TypeError, "Argument 'g' has incorrect type (expected int, got str)"),
-    ((0, None, 0), TypeError, "Argument 'g' has incorrect type (expected int, got NoneType)"),
-    (LyingTuple((1, 2, 3), [1, 2, 3, 4, 5]), ValueError, "too many values to unpack (expected 3)"),
-    (LyingTuple((1, 2, 3), [1]), ValueError, "need more than 1 value to unpack"),
-    (LyingTuple((1, 2, 3), [1, 2, 3, LookupError("fourth")]), LookupError, "fourth"),
-])
-def test_tuple_failures(colors, color, exc_type, message):
-    with pytest.raises(exc_type) as info:
-        colors.fg_code(color)
-    assert str(info.value) == message
-    assert module_entries(info.value)[:2] == ["tintwell.colors.fg_code", "tintwell.colors._color_code"]
-
-
-def test_tuple_subclasses_are_unpacked_by_iteration(colors):
-    assert colors.fg_code(LyingTuple((), [7, 8, 9])) == "\x1b[38;2;7;8;9m"
-    assert colors.fg_code(LyingTuple((1, 2, 3, 4, 5), [10, 20, 30])) == "\x1b[38;2;10;20;30m"
 
 
 def test_tuple_items_are_rendered_as_the_integers_validated(colors):
@@ -218,31 +137,7 @@ def test_esc_is_read_after_validation(colors):
     assert colors.bg_code((Rebinding(), 2, 3)) == ">48;2;1;2;3m"
 
 
-# ---- hex strings ----
-
-@pytest.mark.parametrize("color", ["#", "#12", "#ff00zz", "#ff0000 ", "#red"])
-def test_hex_failures_are_parse_hex_errors(colors, color):
-    with pytest.raises(ValueError) as info:
-        colors.bg_code(color)
-    assert info.value.args == (f"无法解析十六进制颜色: {color!r}，期望格式 #RGB 或 #RRGGBB",)
-    assert module_entries(info.value) == ["tintwell.colors.bg_code", "tintwell.colors._color_code",
-                                          "tintwell.colors.parse_hex"]
-
-
 # ---- str subclasses ----
-
-class Name(str):
-    pass
-
-
-def test_str_subclass_names_work_but_hex_ones_meet_parse_hex(colors):
-    assert colors.fg_code(Name("Bright-Red")) == "\x1b[91m"
-    with pytest.raises(TypeError) as info:
-        colors.fg_code(Name("#fff"))
-    assert str(info.value) == "Argument 'color' has incorrect type (expected str, got Name)"
-    assert len(info.value.__notes__) == 1
-    assert module_entries(info.value)[-1] == "tintwell.colors.parse_hex"
-
 
 def test_str_subclass_methods_are_its_own(colors):
     calls = []
@@ -278,33 +173,12 @@ def test_lower_result_is_not_lowered_again(colors):
     assert info.value.args == (f"未知颜色名称: <upper>。可用: {NAMES}",)
 
 
-def test_str_subclass_errors_propagate(colors):
-    class Broken(str):
-        def startswith(self, prefix):
-            raise LookupError("startswith")
-
-    with pytest.raises(LookupError, match="startswith") as info:
-        colors.fg_code(Broken("red"))
-    assert module_entries(info.value) == ["tintwell.colors.fg_code", "tintwell.colors._color_code"]
-
-
 # ---- foreground ----
 
 @pytest.mark.parametrize("foreground, expected", [(True, "\x1b[34m"), (None, "\x1b[44m"), ([], "\x1b[44m"),
                                                   ("yes", "\x1b[34m"), (0, "\x1b[44m")])
 def test_foreground_truth(colors, foreground, expected):
     assert colors._color_code("blue", foreground=foreground) == expected
-
-
-def test_foreground_truth_errors_propagate(colors):
-    class Undecided:
-        def __bool__(self):
-            raise LookupError("undecided")
-
-    for color in ("blue", [1]):  # the layer is decided before the colour is looked at
-        with pytest.raises(LookupError) as info:
-            colors._color_code(color, foreground=Undecided())
-        assert module_entries(info.value) == ["tintwell.colors._color_code"]
 
 
 @pytest.mark.parametrize("missing, color, exc_type", [
@@ -351,17 +225,12 @@ class Introducer(str):
         return "!"
 
 
-@pytest.mark.parametrize("esc, expected", [("<", "<31m|<38;5;9m|<48;2;1;2;3m|<38;2;255;255;255m"),
-                                           (Introducer("<"), "!31m|!38;5;9m|!48;2;1;2;3m|!38;2;255;255;255m"),
-                                           (5, "531m|538;5;9m|548;2;1;2;3m|538;2;255;255;255m"),
-                                           (1.5, "1.531m|1.538;5;9m|1.548;2;1;2;3m|1.538;2;255;255;255m"),
-                                           ("é" * 40, None), ("x" * 100, None)])
-def test_esc_is_read_at_every_call(colors, esc, expected):
+@pytest.mark.parametrize("esc, shown", [("<", "<"), (Introducer("<"), "!"), (1.5, "1.5"), ("é" * 40, "é" * 40)])
+def test_esc_is_read_at_every_call(colors, esc, shown):
     colors.fg_code("red")
     colors.ESC = esc
-    results = "|".join([colors.fg_code("red"), colors.fg_code(9), colors.bg_code((1, 2, 3)), colors.fg_code("#fff")])
-    assert results == (expected or "|".join(f"{esc}{tail}" for tail in ("31m", "38;5;9m", "48;2;1;2;3m",
-                                                                         "38;2;255;255;255m")))
+    results = [colors.fg_code("red"), colors.fg_code(9), colors.bg_code((1, 2, 3)), colors.fg_code("#fff")]
+    assert results == [shown + tail for tail in ("31m", "38;5;9m", "48;2;1;2;3m", "38;2;255;255;255m")]
     assert colors.RESET_FG == "\x1b[39m"  # built once, at import
 
 
@@ -430,64 +299,3 @@ def test_table_read_again_after_the_membership_test(colors):
     with pytest.raises(ValueError) as info:
         colors.fg_code("blue")
     assert info.value.args == (unknown("blue", "red"),)
-
-
-def test_table_errors_propagate(colors):
-    class Broken(dict):
-        def get(self, key, default=None):
-            raise LookupError("get")
-
-    colors.COLOR_ALIASES = Broken()
-    with pytest.raises(LookupError, match="get") as info:
-        colors.bg_code("red")
-    assert module_entries(info.value) == ["tintwell.colors.bg_code", "tintwell.colors._color_code"]
-    colors.COLOR_ALIASES = {}
-    colors.NAMED_COLORS = {"red": 31, 7: 0}
-    with pytest.raises(TypeError):  # the names cannot be sorted
-        colors.bg_code("blue")
-
-
-def test_parse_hex_replaced(colors):
-    seen = []
-
-    def parse_hex(color):
-        seen.append(color)
-        return {"#list": [1.9, 2, 3], "#short": (1, 2), "#int": 5, "#text": ("a", "b", "c")}[color]
-
-    colors.parse_hex = parse_hex
-    name = Name("#list")
-    assert colors.fg_code(name) == "\x1b[38;2;1;2;3m"
-    assert seen == [name] and type(seen[0]) is Name  # called with the very object, subclasses included
-    assert colors.bg_code("#text") == "\x1b[48;2;a;b;cm"
-    with pytest.raises(ValueError, match=r"^need more than 2 values to unpack$"):
-        colors.fg_code("#short")
-    with pytest.raises(TypeError, match=r"^cannot unpack non-iterable int object$"):
-        colors.fg_code("#int")
-
-
-def test_validate_rgb_replaced(colors):
-    seen = []
-    colors._validate_rgb = lambda *rgb: seen.append(rgb) or "ignored"
-    assert colors.fg_code((1.5, True, "text")) == "\x1b[38;2;1;1;textm"
-    assert seen == [(1.5, True, "text")]
-    assert colors.bg_code((10 ** 30, -7, 0)) == f"\x1b[48;2;{10 ** 30};-7;0m"
-
-
-def test_color_code_replaced(colors):
-    seen = []
-
-    def color_code(*args, **kwargs):
-        seen.append((args, kwargs))
-        return results.pop(0)
-
-    results = ["x", None, 5, Name("x"), type("R" * 300, (), {})()]
-    colors._color_code = color_code
-    assert colors.fg_code("red") == "x"
-    assert colors.bg_code(color=1) is None
-    assert seen == [(("red",), {"foreground": True}), ((1,), {"foreground": False})]
-    assert all(type(kwargs["foreground"]) is bool for _, kwargs in seen)
-    for type_name in ("int", "Name", "R" * 200):
-        with pytest.raises(TypeError) as info:
-            colors.fg_code("red")
-        assert str(info.value) == f"Expected str, got {type_name}"
-        assert module_entries(info.value) == ["tintwell.colors.fg_code"]

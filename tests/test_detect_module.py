@@ -1,4 +1,4 @@
-"""The detect module: namespace, ColorLevel, function attributes and argument errors."""
+"""The detect module: namespace, ColorLevel and function attributes."""
 
 import enum
 import inspect
@@ -64,44 +64,3 @@ def test_function_attributes(name, defaults, annotation, doc):
     assert function.__doc__ == doc
     expected = "(stream=None)" if defaults else "()"
     assert str(inspect.signature(function)) == f"{expected} -> {annotation!r}"
-
-
-@pytest.mark.parametrize("call, message", [
-    (lambda: detect.detect_color_level(1, 2), "detect_color_level() takes at most 1 positional argument (2 given)"),
-    (lambda: detect.detect_color_level(stream=1, x=2), "detect_color_level() got an unexpected keyword argument 'x'"),
-    (lambda: detect.detect_color_level(None, stream=None),
-     "detect_color_level() got multiple values for keyword argument 'stream'"),
-    (lambda: detect.supports_color(1, 2), "supports_color() takes at most 1 positional argument (2 given)"),
-    (lambda: detect.supports_color(**{"stream": None, "other": 1}),
-     "supports_color() got an unexpected keyword argument 'other'"),
-    (lambda: detect.enable_windows_vt(1), "enable_windows_vt() takes no arguments (1 given)"),
-    (lambda: detect.enable_windows_vt(1, x=1), "enable_windows_vt() takes no keyword arguments"),
-    (lambda: detect._has_windows_console(x=1), "_has_windows_console() takes no keyword arguments"),
-    (lambda: detect._has_windows_console(1, 2), "_has_windows_console() takes no arguments (2 given)"),
-])
-def test_argument_errors(call, message):
-    with pytest.raises(TypeError) as info:
-        call()
-    assert str(info.value) == message
-    # Parameterless functions reject arguments before they are entered: no entry of their own.
-    name = message.split("(")[0]
-    labels = []
-    tb = info.value.__traceback__
-    while tb is not None:
-        if tb.tb_frame.f_code.co_filename == "tintwell/detect":
-            labels.append(tb.tb_frame.f_code.co_name)
-        tb = tb.tb_next
-    assert labels == ([] if name in ("enable_windows_vt", "_has_windows_console") else [f"tintwell.detect.{name}"])
-
-
-def test_keyword_stream_is_used(monkeypatch):
-    monkeypatch.delenv("NO_COLOR", raising=False)
-    monkeypatch.delenv("FORCE_COLOR", raising=False)
-    monkeypatch.setenv("TERM", "xterm")
-
-    class Tty:
-        def isatty(self):
-            return True
-
-    assert detect.detect_color_level(stream=Tty()) is ColorLevel.BASIC
-    assert detect.supports_color(stream=Tty()) is True

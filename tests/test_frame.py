@@ -14,7 +14,7 @@ import weakref
 
 import pytest
 
-from conftest import module_entries, trace_names
+from conftest import module_entries
 
 MODULES = [("tintwell.colors", "colors"), ("tintwell.detect", "detect")]
 FUNCTION_NAMES = ["parse_hex", "rgb_to_ansi256", "fg_code", "bg_code", "_color_code", "_validate_rgb"]
@@ -172,35 +172,6 @@ def test_missing_typing_attribute_falls_back_to_sys_modules(run_python):
     assert out.split() == ["opt", "tup"]
 
 
-@pytest.mark.parametrize("name", [name for name, _ in MODULES])
-def test_a_second_interpreter_is_refused(run_python, name):
-    out = run_python(f"""
-        import json
-        try:
-            import _interpreters
-        except ImportError:
-            raise SystemExit(0)
-        def run_in_legacy_interpreter(code):
-            interp = _interpreters.create(_interpreters.new_config("legacy"))
-            try:
-                failure = _interpreters.exec(interp, code)
-            finally:
-                _interpreters.destroy(interp)
-            return None if failure is None else [failure.type.__name__, failure.msg]
-        first = run_in_legacy_interpreter("import {name}")   # the subinterpreter imports first ...
-        try:
-            import {name}                                     # ... so this interpreter is refused
-        except ImportError as exc:
-            second = [type(exc).__name__, str(exc)]
-        print(json.dumps([first, second]))
-    """)
-    if not out:
-        pytest.skip("no _interpreters module")
-    refused = ["ImportError",
-               "Interpreter change detected - this module can only be loaded into one interpreter per process."]
-    assert json.loads(out) == [None, refused]
-
-
 def test_importing_colors_leaves_detect_alone(run_python):
     out = run_python("""
         import sys
@@ -220,49 +191,10 @@ def test_module_attributes_set_by_execution(colors):
     assert not hasattr(colors, "__path__")
 
 
-# ---- argument passing ----
+# ---- argument passing (every TypeError format is a case of hardening/cases.py) ----
 
 class Str(str):
     pass
-
-
-ARGUMENT_ERRORS = [
-    ("parse_hex", (), {}, "parse_hex() takes exactly 1 positional argument (0 given)"),
-    ("parse_hex", ("#fff", "#000"), {}, "parse_hex() takes exactly 1 positional argument (2 given)"),
-    ("parse_hex", (), {"color": "#fff", "x": 1}, "parse_hex() got an unexpected keyword argument 'x'"),
-    ("parse_hex", ("#fff",), {"color": "#fff"}, "parse_hex() got multiple values for keyword argument 'color'"),
-    ("rgb_to_ansi256", (1, 2), {}, "rgb_to_ansi256() takes exactly 3 positional arguments (2 given)"),
-    ("rgb_to_ansi256", (1, 2, 3, 4), {}, "rgb_to_ansi256() takes exactly 3 positional arguments (4 given)"),
-    ("rgb_to_ansi256", (), {"r": 1, "b": 3}, "rgb_to_ansi256() takes exactly 3 positional arguments (1 given)"),
-    ("rgb_to_ansi256", (), {"g": 2, "b": 3}, "rgb_to_ansi256() takes exactly 3 positional arguments (0 given)"),
-    ("rgb_to_ansi256", (1,), {"b": 3, "x": 0}, "rgb_to_ansi256() got an unexpected keyword argument 'x'"),
-    ("_validate_rgb", (1, 2), {"r": 1}, "_validate_rgb() got multiple values for keyword argument 'r'"),
-    ("_color_code", ("red",), {}, "_color_code() needs keyword-only argument foreground"),
-    ("_color_code", ("red", True), {}, "_color_code() takes exactly 1 positional argument (2 given)"),
-    ("_color_code", (), {"foreground": True}, "_color_code() takes exactly 1 positional argument (0 given)"),
-    ("_color_code", ("red",), {"fg": True}, "_color_code() got an unexpected keyword argument 'fg'"),
-    ("fg_code", (), {1: 2}, "keywords must be strings"),
-    ("bg_code", ("red",), {"color": "red"}, "bg_code() got multiple values for keyword argument 'color'"),
-    ("parse_hex", (None,), {}, "Argument 'color' has incorrect type (expected str, got NoneType)"),
-    ("parse_hex", (b"#fff",), {}, "Argument 'color' has incorrect type (expected str, got bytes)"),
-    ("parse_hex", (Str("#fff"),), {}, "Argument 'color' has incorrect type (expected str, got Str)"),
-    ("rgb_to_ansi256", ("1", 2, 3), {}, "Argument 'r' has incorrect type (expected int, got str)"),
-    ("rgb_to_ansi256", (1, None, 3), {}, "Argument 'g' has incorrect type (expected int, got NoneType)"),
-    ("_validate_rgb", (0, 0, Str("1")), {}, "Argument 'b' has incorrect type (expected int, got Str)"),
-    ("_validate_rgb", (300, "x", 0), {}, "Argument 'g' has incorrect type (expected int, got str)"),
-]
-
-
-@pytest.mark.parametrize("name, args, kwargs, message", ARGUMENT_ERRORS)
-def test_argument_errors(colors, name, args, kwargs, message):
-    with pytest.raises(TypeError) as info:
-        getattr(colors, name)(*args, **kwargs)
-    assert str(info.value) == message
-    if message != "keywords must be strings":  # raised by the interpreter before the call
-        assert trace_names(info.value)[1:] == [(f"tintwell.colors.{name}", "tintwell/colors")]
-    # Only an exact-str parameter given a str subclass gets a note.
-    subclass_for_str = name == "parse_hex" and bool(args) and type(args[0]) is Str
-    assert len(getattr(info.value, "__notes__", [])) == subclass_for_str
 
 
 def test_keyword_names_match_by_equality_and_must_be_strings(colors):
@@ -274,20 +206,6 @@ def test_keyword_names_match_by_equality_and_must_be_strings(colors):
         call(colors.parse_hex, ("#fff",), (1,))
     with pytest.raises(TypeError, match=r"^parse_hex\(\) got multiple values for keyword argument 'color'$"):
         call(colors.parse_hex, ("#fff", "#000"), ("color", "color"))
-
-
-def test_functions_without_parameters_check_keywords_first():
-    detect = pytest.importorskip("tintwell.detect")
-    func = getattr(detect, "_has_windows_console", None)
-    if func is None:
-        pytest.skip("tintwell.detect has no parameterless function yet")
-    for args, kwargs, message in [((), {"x": 1}, "_has_windows_console() takes no keyword arguments"),
-                                  ((1,), {"x": 1}, "_has_windows_console() takes no keyword arguments"),
-                                  ((1, 2), {}, "_has_windows_console() takes no arguments (2 given)")]:
-        with pytest.raises(TypeError) as info:
-            func(*args, **kwargs)
-        assert str(info.value) == message
-        assert module_entries(info.value) == []  # raised before the function is entered
 
 
 def test_message_names(colors):
@@ -315,10 +233,7 @@ class Number:
 class Flaky(int):
     """An int subclass that renders oddly: converted arguments show its plain value."""
 
-    def __str__(self):
-        return "flaky"
-
-    __repr__ = __format__ = lambda self, *args: "flaky"
+    __str__ = __repr__ = __format__ = lambda self, *args: "flaky"
 
 
 @pytest.mark.parametrize("name", ["_validate_rgb", "rgb_to_ansi256"])
@@ -336,50 +251,9 @@ def test_int_parameters_convert_everything_first_in_declaration_order(colors, na
     assert log == ["r", "g"]
 
 
-@pytest.mark.parametrize("value, exc_type", [
-    (float("inf"), OverflowError),
-    (1j, TypeError),
-])
-def test_failed_conversions_propagate(colors, value, exc_type):
-    with pytest.raises(exc_type) as info:
-        colors._validate_rgb(0, value, 0)
-    assert "incorrect type" not in str(info.value)
-    assert module_entries(info.value) == ["tintwell.colors._validate_rgb"]
-
-
 def test_int_parameters_receive_exact_ints(colors):
-    with pytest.raises(ValueError) as info:
+    with pytest.raises(ValueError, match="^R 分量须在 0-255 范围内，收到: 300$"):
         colors._validate_rgb(Flaky(300), 0, 0)
-    assert str(info.value) == "R 分量须在 0-255 范围内，收到: 300"
-    assert colors._validate_rgb(True, 255.9, -0.5) is None
-
-
-# ---- traceback entries ----
-
-def test_traceback_entries_follow_the_calls(colors):
-    with pytest.raises(ValueError) as info:
-        colors.fg_code((300, 0, 0))
-    assert trace_names(info.value)[1:] == [("tintwell.colors.fg_code", "tintwell/colors"),
-                                           ("tintwell.colors._color_code", "tintwell/colors"),
-                                           ("tintwell.colors._validate_rgb", "tintwell/colors")]
-    with pytest.raises(ValueError) as info:
-        colors.bg_code("#zz")
-    assert module_entries(info.value) == ["tintwell.colors.bg_code", "tintwell.colors._color_code",
-                                          "tintwell.colors.parse_hex"]
-    with pytest.raises(ValueError) as info:
-        colors.rgb_to_ansi256(float("nan"), 0, 0)
-    assert module_entries(info.value) == ["tintwell.colors.rgb_to_ansi256"]
-
-
-def test_python_code_called_keeps_its_own_entries(colors):
-    def parse_hex(color):
-        raise LookupError(color)
-
-    colors.parse_hex = parse_hex
-    with pytest.raises(LookupError) as info:
-        colors.fg_code("#fff")
-    names = [name for name, _ in trace_names(info.value)]
-    assert names[1:] == ["tintwell.colors.fg_code", "tintwell.colors._color_code", "parse_hex"]
 
 
 # ---- name resolution ----
@@ -496,13 +370,7 @@ def test_functions_behave_like_python_functions_elsewhere(colors):
     assert pickle.loads(pickle.dumps(colors.fg_code)) is colors.fg_code
     assert copy.deepcopy(colors.bg_code) is colors.bg_code
     assert weakref.ref(colors.parse_hex)() is colors.parse_hex
-
-    class Holder:
-        method = colors.fg_code
-
-    assert Holder.method is colors.fg_code
-    with pytest.raises(TypeError, match="^不支持的颜色类型: Holder$"):
-        Holder().method()  # bound like a method: the instance is the colour
+    assert type("Holder", (), {"method": colors.fg_code}).method is colors.fg_code
 
 
 def test_annotations_resolve_in_the_module_namespace(colors):

@@ -36,6 +36,7 @@ class Raises:
     message: str | None  # str(exc); None where the interpreter words it
     entries: tuple[str, ...] | None  # traceback entries added by the modules, outermost first (None: any)
     callback: str | None = None  # a Python function the exception passed through, below the entries
+    notes: int | None = None  # how many notes the exception carries (None: any)
 
 
 @dataclasses.dataclass(frozen=True)
@@ -91,6 +92,8 @@ def problems(case, result=MISSING, exc=None):
     ours = [name for name, filename in names if filename in MODULE_FILES]
     if expect.entries is not None and ours != list(expect.entries):
         found.append(f"traceback entries {ours}, expected {list(expect.entries)}")
+    if expect.notes is not None and len(getattr(exc, "__notes__", ())) != expect.notes:
+        found.append(f"notes {getattr(exc, '__notes__', None)}, expected {expect.notes}")
     if expect.callback is not None:
         last_ours = max((i for i, (_, f) in enumerate(names) if f in MODULE_FILES), default=-1)
         if expect.callback not in [name for name, _ in names[last_ours + 1:]]:
@@ -123,6 +126,11 @@ def ok(value):
 
 def err(exc_type, message, *entries, callback=None):
     return Raises(exc_type, message, tuple(QUALIFIED[name] for name in entries), callback)
+
+
+def ki(*entries, callback=None):
+    """A KeyboardInterrupt from a hostile callback, passed through the entries."""
+    return err(KeyboardInterrupt, "hostile", *entries, callback=callback)
 
 
 def case(id, expect, fn, *args, patch=contextlib.nullcontext, keep=(), **kwargs):
@@ -202,51 +210,43 @@ def drop(module, name):
     return lambda: vars(module).pop(name, None)
 
 
-class Idx:
-    """A number through __index__ only."""
+class Acting:
+    """A hostile object: its one special method does what `what` says (see act)."""
 
     def __init__(self, what):
         self.what = what
+
+
+class Idx(Acting):
+    """A number through __index__ only."""
 
     def __index__(self):
         return act(self.what)
 
 
-class IntConv:
+class IntConv(Acting):
     """A number through __int__ only."""
-
-    def __init__(self, what):
-        self.what = what
 
     def __int__(self):
         return act(self.what)
 
 
-class FloatConv:
+class FloatConv(Acting):
     """A number through __float__ only: int() refuses it."""
-
-    def __init__(self, what):
-        self.what = what
 
     def __float__(self):
         return act(self.what)
 
 
-class Truth:
+class Truth(Acting):
     """An object whose truth test misbehaves."""
-
-    def __init__(self, what):
-        self.what = what
 
     def __bool__(self):
         return act(self.what)
 
 
-class Fmt:
+class Fmt(Acting):
     """An object rendered through a misbehaving __format__."""
-
-    def __init__(self, what):
-        self.what = what
 
     def __format__(self, format_spec):
         return act(self.what, format_spec)
@@ -411,6 +411,18 @@ BG = ("bg_code", "_color_code")
 KI = KeyboardInterrupt
 
 
+class Pattern(Acting):
+    """A compiled pattern stand-in whose match() does what `what` says."""
+
+    def match(self, text):
+        return act(self.what, text)
+
+
+def matching(digits):
+    """A pattern whose every match() finds `digits`."""
+    return Pattern(types.SimpleNamespace(group=lambda index: digits))
+
+
 def fake_parse_hex(answer):
     def parse_hex(color):
         return act(answer, color)
@@ -468,22 +480,8 @@ def colors_cases():
         case("parse_hex short upper", ok((170, 187, 204)), parse_hex, "#ABC"),
         case("parse_hex final line feed", ok((0, 255, 127)), parse_hex, "#00ff7f\n"),
         case("parse_hex keyword", ok((255, 255, 255)), parse_hex, color="#fff"),
-        case("parse_hex no argument", err(TypeError, "parse_hex() takes exactly 1 positional argument (0 given)",
-                                          "parse_hex"), parse_hex),
-        case("parse_hex two arguments", err(TypeError, "parse_hex() takes exactly 1 positional argument (2 given)",
-                                            "parse_hex"), parse_hex, "#fff", "#fff"),
-        case("parse_hex unexpected keyword", err(TypeError, "parse_hex() got an unexpected keyword argument 'x'",
-                                                 "parse_hex"), parse_hex, color="#fff", x=1),
-        case("parse_hex keyword twice", err(TypeError, "parse_hex() got multiple values for keyword argument 'color'",
-                                            "parse_hex"), parse_hex, "#fff", color="#fff"),
         Case("parse_hex non-str keyword", lambda: parse_hex(**{1: "#fff"}), err(TypeError, "keywords must be strings")),
-        case("parse_hex None", err(TypeError, arg_type("color", "str", "NoneType"), "parse_hex"), parse_hex, None),
-        case("parse_hex bytes", err(TypeError, arg_type("color", "str", "bytes"), "parse_hex"), parse_hex, b"#fff"),
-        case("parse_hex str subclass", err(TypeError, arg_type("color", "str", "Name"), "parse_hex"),
-             parse_hex, Name("#fff")),
         case("parse_hex unparsable", err(ValueError, bad_hex("#12"), "parse_hex"), parse_hex, "#12"),
-        case("parse_hex two line feeds", err(ValueError, bad_hex("#abc\n\n"), "parse_hex"), parse_hex, "#abc\n\n"),
-        case("parse_hex empty", err(ValueError, bad_hex(""), "parse_hex"), parse_hex, ""),
         case("parse_hex astral", err(ValueError, bad_hex("#\U0001f600"), "parse_hex"), parse_hex, "#\U0001f600"),
         case("parse_hex _HEX_RE deleted", err(NameError, "name '_HEX_RE' is not defined", "parse_hex"),
              parse_hex, "#fff", patch=patched(c, _HEX_RE=MISSING)),
@@ -491,30 +489,24 @@ def colors_cases():
              parse_hex, "#fff", patch=patched(c, _SHORT_HEX_RE=MISSING)),
         case("parse_hex _SHORT_HEX_RE deleted, long form", ok((1, 2, 3)), parse_hex, "#010203",
              patch=patched(c, _SHORT_HEX_RE=MISSING)),
+        case("parse_hex match interrupted", ki("parse_hex", callback="match"), parse_hex, "#fff",
+             patch=patched(c, _HEX_RE=Pattern(KI))),
+        case("parse_hex match untruthful", err(ZeroDivisionError, "hostile", "parse_hex", callback="__bool__"),
+             parse_hex, "#fff", patch=patched(c, _HEX_RE=Pattern(Truth(ZeroDivisionError)))),
+        case("parse_hex group not sliceable", err(TypeError, None, "parse_hex"), parse_hex, "#fff",
+             patch=patched(c, _HEX_RE=matching(5))),
+        case("parse_hex group not hex", err(ValueError, "invalid literal for int() with base 16: 'zz'", "parse_hex"),
+             parse_hex, "#fff", patch=patched(c, _HEX_RE=matching("zzzzzz"))),
+        case("parse_hex group from a stand-in", ok((255, 0, 17)), parse_hex, "anything",
+             patch=patched(c, _HEX_RE=matching("ff0011"))),
+        case("parse_hex no match, short form", ok((0x99, 0xAA, 0xFF)), parse_hex, "anything",
+             patch=patched(c, _HEX_RE=Pattern(None), _SHORT_HEX_RE=matching("9aF"))),
         case("parse_hex pattern without match", err(AttributeError, None, "parse_hex"), parse_hex, "#fff",
              patch=patched(c, _HEX_RE=object())),
-        case("parse_hex match interrupted", err(KI, "hostile", "parse_hex", callback="act"), parse_hex, "#fff",
-             patch=patched(c, _HEX_RE=type("P", (), {"match": lambda self, s: act(KI)})())),
-        case("parse_hex match untruthful", err(ZeroDivisionError, "hostile", "parse_hex", callback="__bool__"),
-             parse_hex, "#fff", patch=patched(c, _HEX_RE=type("P", (), {"match": lambda self, s: Truth(
-                 ZeroDivisionError)})())),
-        case("parse_hex group not sliceable", err(TypeError, None, "parse_hex"), parse_hex, "#fff",
-             patch=patched(c, _HEX_RE=type("P", (), {"match": lambda self, s: type("M", (), {
-                 "group": lambda self, i: 5})()})())),
-        case("parse_hex group not hex", err(ValueError, None, "parse_hex"), parse_hex, "#fff",
-             patch=patched(c, _HEX_RE=type("P", (), {"match": lambda self, s: type("M", (), {
-                 "group": lambda self, i: "zzzzzz"})()})())),
-        case("parse_hex group from a stand-in", ok((255, 0, 17)), parse_hex, "anything",
-             patch=patched(c, _HEX_RE=type("P", (), {"match": lambda self, s: type("M", (), {
-                 "group": lambda self, i: "ff0011"})()})())),
         # _validate_rgb
         case("_validate_rgb bounds", ok(None), validate_rgb, 0, 255, 0),
         case("_validate_rgb converted", ok(None), validate_rgb, 255.9, -0.5, True),
         case("_validate_rgb keywords", ok(None), validate_rgb, r=1, g=Idx(2), b=IntConv(3)),
-        case("_validate_rgb two arguments", err(TypeError, "_validate_rgb() takes exactly 3 positional arguments "
-                                                "(2 given)", "_validate_rgb"), validate_rgb, 1, 2),
-        case("_validate_rgb g missing", err(TypeError, "_validate_rgb() takes exactly 3 positional arguments "
-                                            "(1 given)", "_validate_rgb"), validate_rgb, r=1, b=3),
         case("_validate_rgb R", err(ValueError, component("R", 300), "_validate_rgb"), validate_rgb, 300, -5, 999),
         case("_validate_rgb G", err(ValueError, component("G", -1), "_validate_rgb"), validate_rgb, 0, -1, 0),
         case("_validate_rgb B", err(ValueError, component("B", 1000), "_validate_rgb"), validate_rgb, 0, 0, 1000),
@@ -522,17 +514,13 @@ def colors_cases():
              validate_rgb, 256.7, 0, 0),
         case("_validate_rgb huge", err(ValueError, component("R", 10**40), "_validate_rgb"),
              validate_rgb, 10**40, 0, 0),
-        case("_validate_rgb type after conversions", err(TypeError, arg_type("g", "int", "str"), "_validate_rgb"),
-             validate_rgb, 300, "x", 0),
         case("_validate_rgb NaN", err(ValueError, "cannot convert float NaN to integer", "_validate_rgb"),
              validate_rgb, 0, math.nan, 0),
         case("_validate_rgb infinity", err(OverflowError, "cannot convert float infinity to integer",
                                            "_validate_rgb"), validate_rgb, 0, 0, math.inf),
         case("_validate_rgb complex", err(TypeError, NOT_A_REAL.format("complex"), "_validate_rgb"),
              validate_rgb, 1j, 0, 0),
-        case("_validate_rgb __index__ raises", err(ZeroDivisionError, "hostile", "_validate_rgb",
-                                                   callback="__index__"), validate_rgb, Idx(ZeroDivisionError), 0, 0),
-        case("_validate_rgb __index__ interrupted", err(KI, "hostile", "_validate_rgb", callback="__index__"),
+        case("_validate_rgb __index__ interrupted", ki("_validate_rgb", callback="__index__"),
              validate_rgb, 0, 0, Idx(KI)),
         case("_validate_rgb __index__ returns str", err(TypeError, "__index__ returned non-int (type str)",
                                                         "_validate_rgb"), validate_rgb, Idx("x"), 0, 0),
@@ -542,7 +530,7 @@ def colors_cases():
              err(DeprecationWarning, None, "_validate_rgb")),
         case("_validate_rgb __int__ returns float", err(TypeError, "__int__ returned non-int (type float)",
                                                         "_validate_rgb"), validate_rgb, IntConv(1.5), 0, 0),
-        case("_validate_rgb __int__ interrupted", err(KI, "hostile", "_validate_rgb", callback="__int__"),
+        case("_validate_rgb __int__ interrupted", ki("_validate_rgb", callback="__int__"),
              validate_rgb, IntConv(KI), 0, 0),
         case("_validate_rgb __float__ only", err(TypeError, NOT_A_REAL.format("FloatConv"), "_validate_rgb"),
              validate_rgb, FloatConv(1.0), 0, 0),
@@ -555,17 +543,11 @@ def colors_cases():
         case("rgb_to_ansi256 big cube", ok(16 + 36 * round(2**60 / 255 * 5.0)), rgb_to_ansi256, 2**60, 0, 0),
         case("rgb_to_ansi256 big grey", ok(231), rgb_to_ansi256, 2**53 + 2, 2**53 + 2, 2**53 + 2),
         case("rgb_to_ansi256 truncated", ok(244), rgb_to_ansi256, 127.9, 127.2, 127.0),
-        case("rgb_to_ansi256 count", err(TypeError, "rgb_to_ansi256() takes exactly 3 positional arguments "
-                                         "(2 given)", "rgb_to_ansi256"), rgb_to_ansi256, 1, 2),
-        case("rgb_to_ansi256 str", err(TypeError, arg_type("r", "int", "str"), "rgb_to_ansi256"),
-             rgb_to_ansi256, "1", 2, 3),
-        case("rgb_to_ansi256 None", err(TypeError, arg_type("g", "int", "NoneType"), "rgb_to_ansi256"),
-             rgb_to_ansi256, 1, None, 3),
         case("rgb_to_ansi256 overflow", err(OverflowError, "integer division result too large for a float",
                                             "rgb_to_ansi256"), rgb_to_ansi256, 10**400, 0, 0),
         case("rgb_to_ansi256 NaN", err(ValueError, "cannot convert float NaN to integer", "rgb_to_ansi256"),
              rgb_to_ansi256, math.nan, 0, 0),
-        case("rgb_to_ansi256 __index__ interrupted", err(KI, "hostile", "rgb_to_ansi256", callback="__index__"),
+        case("rgb_to_ansi256 __index__ interrupted", ki("rgb_to_ansi256", callback="__index__"),
              rgb_to_ansi256, 0, Idx(KI), 0),
         case("rgb_to_ansi256 __index__ huge", err(OverflowError, None, "rgb_to_ansi256"),
              rgb_to_ansi256, 0, 1, Idx(10**400)),
@@ -592,27 +574,21 @@ def colors_cases():
         case("fg_code tuple of numbers", ok("\x1b[38;2;7;8;9m"), fg_code, (Idx(7), IntConv(8), 9.99)),
         case("fg_code keyword", ok("\x1b[32m"), fg_code, color="green"),
         case("fg_code keyword str subclass", ok("\x1b[32m"), fg_code, **{Name("color"): "green"}),
-        # argument errors
-        case("fg_code no argument", err(TypeError, "fg_code() takes exactly 1 positional argument (0 given)",
-                                        "fg_code"), fg_code),
-        case("bg_code two arguments", err(TypeError, "bg_code() takes exactly 1 positional argument (2 given)",
-                                          "bg_code"), bg_code, "red", "blue"),
-        case("fg_code unexpected keyword", err(TypeError, "fg_code() got an unexpected keyword argument 'colour'",
-                                               "fg_code"), fg_code, colour="red"),
-        case("_color_code foreground missing", err(TypeError, "_color_code() needs keyword-only argument foreground",
-                                                   "_color_code"), color_code, "red"),
-        case("_color_code foreground positional", err(TypeError, "_color_code() takes exactly 1 positional argument "
-                                                      "(2 given)", "_color_code"), color_code, "red", True),
-        case("_color_code foreground untruthful", err(KI, "hostile", "_color_code", callback="__bool__"),
+        # the layer is decided first, before the colour is looked at
+        case("_color_code foreground untruthful", ki("_color_code", callback="__bool__"),
              color_code, "red", foreground=Truth(KI)),
+        case("_color_code foreground before the colour", ki("_color_code", callback="__bool__"),
+             color_code, [1], foreground=Truth(KI)),
         # the failure table
         case("fg_code index 256", err(ValueError, "256 色索引须在 0-255 范围内，收到: 256", *FG), fg_code, 256),
         case("bg_code index -1", err(ValueError, "256 色索引须在 0-255 范围内，收到: -1", *BG), bg_code, -1),
-        case("fg_code index huge", err(ValueError, f"256 色索引须在 0-255 范围内，收到: {10**50}", *FG),
-             fg_code, 10**50),
+        case("fg_code index huge", err(ValueError, f"256 色索引须在 0-255 范围内，收到: {10**50}", *FG), fg_code, 10**50),
         case("fg_code list", err(TypeError, "不支持的颜色类型: list", *FG), fg_code, [1, 2, 3]),
         case("fg_code float", err(TypeError, "不支持的颜色类型: float", *FG), fg_code, 1.5),
         case("bg_code None", err(TypeError, "不支持的颜色类型: NoneType", *BG), bg_code, None),
+        case("fg_code bytes", err(TypeError, "不支持的颜色类型: bytes", *FG), fg_code, b"red"),
+        case("bg_code type name in full", err(TypeError, "不支持的颜色类型: " + "C" * 250, *BG), bg_code,
+             type("C" * 250, (), {})()),
         case("fg_code empty tuple", err(ValueError, "need more than 0 values to unpack", *FG), fg_code, ()),
         case("fg_code one item", err(ValueError, "need more than 1 value to unpack", *FG), fg_code, (1,)),
         case("fg_code two items", err(ValueError, "need more than 2 values to unpack", *FG), fg_code, (1, 2)),
@@ -631,8 +607,7 @@ def colors_cases():
         case("fg_code empty name", err(ValueError, unknown(""), *FG), fg_code, ""),
         case("bg_code leading space", err(ValueError, unknown(" red"), *BG), bg_code, " red"),
         case("fg_code non-ASCII name", err(ValueError, unknown("rÉd"), *FG), fg_code, "rÉd"),
-        case("fg_code as a method", err(TypeError, "不支持的颜色类型: Holder", *FG),
-             type("Holder", (), {"f": fg_code})().f),
+        case("fg_code as a method", err(TypeError, "不支持的颜色类型: Holder", *FG), type("Holder", (), {"f": fg_code})().f),
         # module names read at each call
         case("fg_code ESC deleted", err(NameError, "name 'ESC' is not defined", *FG), fg_code, "red",
              patch=patched(c, ESC=MISSING)),
@@ -654,15 +629,19 @@ def colors_cases():
         case("bg_code result None", ok(None), bg_code, "red", patch=patched(c, _color_code=fake_color_code(None))),
         case("bg_code result str subclass", err(TypeError, "Expected str, got Name", "bg_code"), bg_code, "red",
              patch=patched(c, _color_code=fake_color_code(Name("x")))),
-        case("fg_code _color_code interrupted", err(KI, "hostile", "fg_code", callback="_color_code"), fg_code,
+        case("fg_code _color_code interrupted", ki("fg_code", callback="_color_code"), fg_code,
              "red", patch=patched(c, _color_code=fake_color_code(KI))),
-        case("fg_code _color_code passes foreground", ok("\x1b[31m|True"), fg_code, "red",
-             patch=patched(c, _color_code=fake_color_code(Do(lambda color, fg: f"\x1b[31m|{fg}")))),
+        case("fg_code result type name cut", err(TypeError, "Expected str, got " + "R" * 200, "fg_code"), fg_code,
+             "red", patch=patched(c, _color_code=fake_color_code(type("R" * 300, (), {})()))),
+        case("fg_code _color_code passes foreground", ok("red|True"), fg_code, "red",
+             patch=patched(c, _color_code=fake_color_code(Do(lambda color, fg: f"{color}|{fg!r}")))),
+        case("bg_code _color_code passes foreground", ok("7|False"), bg_code, color=7,
+             patch=patched(c, _color_code=fake_color_code(Do(lambda color, fg: f"{color}|{fg!r}")))),
         case("fg_code _validate_rgb raises", err(ValueError, "hostile", *FG, callback="_validate_rgb"), fg_code,
              (1, 2, 3), patch=patched(c, _validate_rgb=fake_validate(ValueError))),
         case("fg_code _validate_rgb accepts anything", ok("\x1b[38;2;1;x;9999m"), fg_code, (1.5, "x", 9999),
              patch=patched(c, _validate_rgb=fake_validate(None))),
-        case("fg_code parse_hex interrupted", err(KI, "hostile", *FG, callback="parse_hex"), fg_code, "#fff",
+        case("fg_code parse_hex interrupted", ki(*FG, callback="parse_hex"), fg_code, "#fff",
              patch=patched(c, parse_hex=fake_parse_hex(KI))),
         case("fg_code parse_hex gives a list", ok("\x1b[38;2;1;2;3m"), fg_code, "#fff",
              patch=patched(c, parse_hex=fake_parse_hex([1, 2, 3]))),
@@ -672,7 +651,7 @@ def colors_cases():
              fg_code, "#fff", patch=patched(c, parse_hex=fake_parse_hex((1, 2)))),
         case("fg_code parse_hex gives text", ok("\x1b[38;2;a;b;c\U0001f600m"), fg_code, "#fff",
              patch=patched(c, parse_hex=fake_parse_hex(("a", "b", "c\U0001f600")))),
-        case("fg_code parse_hex gives a failing iterator", err(KI, "hostile", *FG, callback="iterate_items"),
+        case("fg_code parse_hex gives a failing iterator", ki(*FG, callback="iterate_items"),
              fg_code, "#fff", patch=patched(c, parse_hex=fake_parse_hex(Do(lambda s: yielding(1, then=KI)())))),
         case("fg_code parse_hex str subclass", ok("\x1b[38;2;1;2;3m"), fg_code, Name("#fff"),
              patch=patched(c, parse_hex=fake_parse_hex((1, 2, 3)))),
@@ -684,36 +663,29 @@ def colors_cases():
         case("fg_code ESC long", ok("x" * 100 + "38;2;255;255;255m"), fg_code, "#fff",
              patch=patched(c, ESC="x" * 100)),
         case("fg_code ESC empty", ok("31m"), fg_code, "red", patch=patched(c, ESC="")),
-        case("fg_code ESC __format__ interrupted", err(KI, "hostile", *FG, callback="__format__"), fg_code, "red",
+        case("fg_code ESC __format__ interrupted", ki(*FG, callback="__format__"), fg_code, "red",
              patch=patched(c, ESC=Fmt(KI))),
-        case("fg_code ESC __format__ not str", err(TypeError, None, *FG), fg_code, "red",
-             patch=patched(c, ESC=Fmt(5))),
+        case("fg_code ESC __format__ not str", err(TypeError, None, *FG), fg_code, "red", patch=patched(c, ESC=Fmt(5))),
         case("fg_code ESC str subclass", ok("<<31m"), fg_code, "red",
              patch=patched(c, ESC=type("E", (str,), {"__format__": lambda self, fmt: Name("<<")})("\x1b["))),
         # hostile str subclasses
-        case("fg_code lower interrupted", err(KI, "hostile", *FG, callback="lower"), fg_code, Name("red", lower=KI)),
+        case("fg_code lower interrupted", ki(*FG, callback="lower"), fg_code, Name("red", lower=KI)),
         case("fg_code lower gives int", err(AttributeError, None, *FG), fg_code, Name("red", lower=5)),
         case("fg_code replace gives list", err(TypeError, None, *FG),
              fg_code, Name("red", lower=Do(itself), replace=Do(lambda self, old, new: self if old == "-" else [1]))),
-        case("fg_code replace raises", err(LookupError, "hostile", *FG, callback="replace"),
-             fg_code, Name("red", lower=Do(itself), replace=LookupError)),
         case("fg_code replace gives another name", ok("\x1b[34m"), fg_code,
              Name("red", lower=Do(itself), replace="blue")),
-        case("fg_code startswith raises", err(ValueError, "hostile", *FG, callback="startswith"),
-             fg_code, Name("red", startswith=ValueError)),
-        case("fg_code startswith interrupted", err(KI, "hostile", *FG, callback="startswith"),
-             fg_code, Name("red", startswith=KI)),
-        case("bg_code replace interrupted", err(KI, "hostile", *BG, callback="replace"),
+        case("fg_code startswith interrupted", ki(*FG, callback="startswith"), fg_code, Name("red", startswith=KI)),
+        case("bg_code replace interrupted", ki(*BG, callback="replace"),
              bg_code, Name("red", lower=Do(itself), replace=KI)),
-        case("fg_code startswith untruthful", err(KI, "hostile", *FG, callback="__bool__"),
-             fg_code, Name("red", startswith=Truth(KI))),
+        case("fg_code startswith untruthful", ki(*FG, callback="__bool__"), fg_code, Name("red", startswith=Truth(KI))),
         case("fg_code startswith says hex", err(TypeError, arg_type("color", "str", "Name"), *FG, "parse_hex"),
              fg_code, Name("red", startswith=1)),
-        case("fg_code __hash__ raises", err(KI, "hostile", *FG, callback="__hash__"),
+        case("fg_code __hash__ raises", ki(*FG, callback="__hash__"),
              fg_code, Name("red", lower=Do(itself), replace=Do(itself), hash=KI)),
         case("fg_code __hash__ gives str", err(TypeError, None, *FG),
              fg_code, Name("red", lower=Do(itself), replace=Do(itself), hash="x")),
-        case("fg_code __eq__ raises", err(KI, "hostile", *FG, callback="__eq__"),
+        case("fg_code __eq__ raises", ki(*FG, callback="__eq__"),
              fg_code, Name("grey", lower=Do(itself), replace=Do(itself), eq=KI)),
         case("fg_code __eq__ untruthful", err(ZeroDivisionError, "hostile", *FG, callback="__bool__"),
              fg_code, Name("grey", lower=Do(itself), replace=Do(itself), eq=Truth(ZeroDivisionError))),
@@ -724,24 +696,20 @@ def colors_cases():
              fg_code, Items(endless)),
         case("fg_code tuple raises mid-way", err(ZeroDivisionError, "hostile", *FG, callback="iterate_items"),
              fg_code, Items(yielding(1, then=ZeroDivisionError))),
-        case("fg_code tuple interrupted", err(KI, "hostile", *FG, callback="iterate_items"),
-             fg_code, Items(yielding(then=KI))),
+        case("fg_code tuple interrupted", ki(*FG, callback="iterate_items"), fg_code, Items(yielding(then=KI))),
         case("fg_code tuple iterator not an iterator", err(TypeError, None, *FG), fg_code, Items(lambda: 5)),
         case("fg_code tuple yields other items", ok("\x1b[38;2;1;2;3m"), fg_code, Items(yielding(1, 2, 3), (9, 9, 9))),
         case("bg_code tuple yields text", err(TypeError, arg_type("r", "int", "str"), *BG, "_validate_rgb"),
              bg_code, Items(yielding("a", 2, 3))),
-        case("fg_code tuple item interrupted", err(KI, "hostile", *FG, "_validate_rgb", callback="__index__"),
+        case("fg_code tuple item interrupted", ki(*FG, "_validate_rgb", callback="__index__"),
              fg_code, Items(yielding(1, Idx(KI), 3))),
         # hostile int subclasses
-        case("fg_code int comparison raises", err(KI, "hostile", *FG, callback="__ge__"), fg_code, Bigger(5, KI)),
+        case("fg_code int comparison raises", ki(*FG, callback="__ge__"), fg_code, Bigger(5, KI)),
         case("fg_code int comparison lies", ok("\x1b[38;5;300m"), fg_code, Bigger(300, True)),
-        case("fg_code int __int__ interrupted", err(KI, "hostile", *FG, callback="__int__"),
-             fg_code, SelfishInt(5, KI)),
+        case("fg_code int __int__ interrupted", ki(*FG, callback="__int__"), fg_code, SelfishInt(5, KI)),
         case("fg_code int __int__ gives str", err(TypeError, None, *FG), fg_code, SelfishInt(5, "x")),
         # COLOR_ALIASES replaced
-        case("fg_code aliases get raises", err(LookupError, "hostile", *FG, callback="get"), fg_code, "red",
-             patch=patched(c, COLOR_ALIASES=Table(ALIASES, get=LookupError))),
-        case("fg_code aliases get interrupted", err(KI, "hostile", *FG, callback="get"), fg_code, "red",
+        case("fg_code aliases get interrupted", ki(*FG, callback="get"), fg_code, "red",
              patch=patched(c, COLOR_ALIASES=Table(ALIASES, get=KI))),
         case("fg_code aliases get gives int", err(ValueError, unknown("red"), *FG), fg_code, "red",
              patch=patched(c, COLOR_ALIASES=Table(ALIASES, get=42))),
@@ -765,16 +733,16 @@ def colors_cases():
              patch=patched(c, COLOR_ALIASES=type("D", (dict,), {"get": lambda self, k, d=None: "green"})())),
         case("fg_code aliases None", err(AttributeError, None, *FG), fg_code, "red",
              patch=patched(c, COLOR_ALIASES=None)),
-        case("fg_code aliases key __eq__ raises", err(KI, "hostile", *FG, callback="__eq__"), fg_code, "grey",
+        case("fg_code aliases key __eq__ raises", ki(*FG, callback="__eq__"), fg_code, "grey",
              patch=patched(c, COLOR_ALIASES={Colliding("grey", KI): "red"})),
         # NAMED_COLORS replaced
-        case("fg_code names __contains__ raises", err(KI, "hostile", *FG, callback="__contains__"), fg_code, "red",
+        case("fg_code names __contains__ raises", ki(*FG, callback="__contains__"), fg_code, "red",
              patch=patched(c, NAMED_COLORS=Table(NAMED, contains=KI))),
         case("fg_code names __contains__ untruthful", err(ZeroDivisionError, "hostile", *FG, callback="__bool__"),
              fg_code, "red", patch=patched(c, NAMED_COLORS=Table(NAMED, contains=Truth(ZeroDivisionError)))),
         case("fg_code names __getitem__ raises", err(KeyError, None, *FG, callback="__getitem__"), fg_code, "red",
              patch=patched(c, NAMED_COLORS=Table(NAMED, getitem=KeyError))),
-        case("fg_code names __getitem__ interrupted", err(KI, "hostile", *FG, callback="__getitem__"), fg_code,
+        case("fg_code names __getitem__ interrupted", ki(*FG, callback="__getitem__"), fg_code,
              "red", patch=patched(c, NAMED_COLORS=Table(NAMED, getitem=KI))),
         case("fg_code names code str", ok("\x1b[xm"), fg_code, "red",
              patch=patched(c, NAMED_COLORS=Table(NAMED, getitem="x"))),
@@ -788,7 +756,7 @@ def colors_cases():
              patch=patched(c, NAMED_COLORS=Table(NAMED, getitem=10**30))),
         case("bg_code names code negative huge", ok(f"\x1b[{-10**30 + 10}m"), bg_code, "red",
              patch=patched(c, NAMED_COLORS={"red": -10**30})),
-        case("bg_code names code comparison interrupted", err(KI, "hostile", *BG, callback="__ge__"), bg_code, "red",
+        case("bg_code names code comparison interrupted", ki(*BG, callback="__ge__"), bg_code, "red",
              patch=patched(c, NAMED_COLORS={"red": Bigger(31, KI)})),
         case("fg_code names code formatted", ok("\x1b[Qm"), fg_code, "red",
              patch=patched(c, NAMED_COLORS=Table(NAMED, getitem=Fmt("Q")))),
@@ -799,7 +767,7 @@ def colors_cases():
                                                                     *FG),
              fg_code, "red", keep=((c, "NAMED_COLORS"),), patch=patched(c, NAMED_COLORS=Table(
                  NAMED, contains=meanwhile(drop(c, "NAMED_COLORS"), lambda key: True)))),
-        case("fg_code names __iter__ raises", err(KI, "hostile", *FG, callback="__iter__"), fg_code, "nope",
+        case("fg_code names __iter__ raises", ki(*FG, callback="__iter__"), fg_code, "nope",
              patch=patched(c, NAMED_COLORS=Table(NAMED, iter=KI))),
         case("fg_code names keys not str", err(TypeError, None, *FG), fg_code, "nope",
              patch=patched(c, NAMED_COLORS={1: 31, 2: 32})),
@@ -807,7 +775,7 @@ def colors_cases():
              patch=patched(c, NAMED_COLORS={1: 31, "b": 32})),
         case("fg_code names not a container", err(TypeError, None, *FG), fg_code, "red",
              patch=patched(c, NAMED_COLORS=5)),
-        case("fg_code names key __eq__ raises", err(KI, "hostile", *FG, callback="__eq__"), fg_code, "red",
+        case("fg_code names key __eq__ raises", ki(*FG, callback="__eq__"), fg_code, "red",
              patch=patched(c, NAMED_COLORS={Colliding("red", KI): 31})),
         case("fg_code names key __eq__ clears the table", err(ValueError, "未知颜色名称: 'red'。可用: ", *FG),
              fg_code, "red", patch=lambda: rebound(c, NAMED_COLORS=_self_clearing_table())),
@@ -986,14 +954,8 @@ class Value(str):
         return act(self.methods["bool"], self) if "bool" in self.methods else len(self) > 0
 
 
-class Foreign:
-    """A foreign function of the fake kernel32: argtypes and restype settable, calls answered by `fn`."""
-
-    def __init__(self, fn):
-        self.fn = fn
-
-    def __call__(self, *args):
-        return self.fn(*args)
+class ArgumentError(Exception):
+    """What ctypes raises for an argument it cannot convert."""
 
 
 class DWORD:
@@ -1001,94 +963,125 @@ class DWORD:
         self.value = value
 
 
+class HANDLE:
+    pass
+
+
+class BOOL:
+    pass
+
+
+class Foreign:
+    """A foreign function of the fake kernel32: declaring its argtypes and restype is logged."""
+
+    def __init__(self, console, name):
+        self.__dict__.update(_console=console, _name=name)
+
+    def __setattr__(self, attr, value):
+        self._console.record("declare", self._name, attr, value)
+        self.__dict__[attr] = value
+
+    def __call__(self, *args):
+        return getattr(self._console, self._name)(*args)
+
+
 class Console:
-    """A Windows console behind fake ctypes, ctypes.wintypes and msvcrt modules. `fail` maps an
-    operation name (WinDLL, GetStdHandle, GetConsoleMode, SetConsoleMode, get_osfhandle, fileno) to
-    what it does instead of its work; `modes` maps console handles to their modes."""
+    """A Windows console behind fake ctypes, ctypes.wintypes and msvcrt modules. `modes` maps console
+    handles to their modes (a handle without one is a pipe or a file), `handles` file descriptors to OS
+    handles (OSError: none); SetConsoleMode fails for `refusing` handles and the bit does not stick for
+    `forgetful` ones. `fail` maps an operation (WinDLL, GetStdHandle, GetConsoleMode, SetConsoleMode,
+    get_osfhandle, fileno) to what it does instead of its work (see act). `msvcrt`: True for a fake
+    module, False for none, or the module itself. With `log`, every call is logged in order."""
 
-    def __init__(self, modes=None, sticky=True, msvcrt=True, **fail):
-        self.modes = {100: 3} if modes is None else modes
-        self.sticky = sticky
-        self.fail = fail
-        self.with_msvcrt = msvcrt
+    def __init__(self, modes=None, handles=None, std_handle=100, refusing=(), forgetful=(), msvcrt=True,
+                 stdout=MISSING, stderr=MISSING, log=False, **fail):
+        self.modes = {100: 0x3, 200: 0x3} if modes is None else modes
+        self.handles = {1: 100, 2: 200} if handles is None else handles
+        self.std_handle, self.refusing, self.forgetful = std_handle, set(refusing), set(forgetful)
+        self.msvcrt, self.fail, self.log = msvcrt, fail, [] if log else None
+        self.stdout = ConsoleStream(self, 1) if stdout is MISSING else stdout
+        self.stderr = ConsoleStream(self, 2) if stderr is MISSING else stderr
 
-    def step(self, name, *args):
-        if name in self.fail:
-            return act(self.fail[name], *args)
-        return MISSING
+    def record(self, *entry):
+        if self.log is not None:
+            self.log.append(entry)
+
+    def enter(self, name, *args):
+        """Logs the call; what `fail` says the operation does instead, or MISSING."""
+        self.record(name, *args)
+        return act(self.fail[name], *args) if name in self.fail else MISSING
 
     def WinDLL(self, name, use_last_error=False):
-        answer = self.step("WinDLL")
+        answer = self.enter("WinDLL", name, use_last_error)
         if answer is not MISSING:
             return answer
-        return types.SimpleNamespace(GetStdHandle=Foreign(self.GetStdHandle),
-                                     GetConsoleMode=Foreign(self.GetConsoleMode),
-                                     SetConsoleMode=Foreign(self.SetConsoleMode))
+        return types.SimpleNamespace(**{fn: Foreign(self, fn) for fn in ("GetStdHandle", "GetConsoleMode",
+                                                                         "SetConsoleMode")})
 
     def GetStdHandle(self, which):
-        answer = self.step("GetStdHandle", which)
-        return 100 if answer is MISSING else answer
+        answer = self.enter("GetStdHandle", which)
+        return self.std_handle if answer is MISSING else answer
 
     def GetConsoleMode(self, handle, reference):
-        answer = self.step("GetConsoleMode", handle)
+        if not isinstance(handle, int):
+            raise ArgumentError("argument 1: wrong type")
+        answer = self.enter("GetConsoleMode", handle)
         if answer is not MISSING:
             return answer
-        if handle not in self.modes:
-            return 0
-        reference.value = self.modes[handle]
-        return 1
-
-    def SetConsoleMode(self, handle, mode):
-        answer = self.step("SetConsoleMode", handle, mode)
-        if answer is not MISSING:
-            return answer
-        if handle in self.modes and self.sticky:
-            self.modes[handle] = mode
+        if handle in self.modes:
+            reference.obj.value = self.modes[handle]
         return int(handle in self.modes)
 
-    def get_osfhandle(self, fd):
-        answer = self.step("get_osfhandle", fd)
-        return 100 if answer is MISSING else answer
+    def SetConsoleMode(self, handle, mode):
+        answer = self.enter("SetConsoleMode", handle, mode)
+        if answer is not MISSING:
+            return answer
+        if handle not in self.modes or handle in self.refusing:
+            return 0
+        if handle not in self.forgetful:
+            self.modes[handle] = mode
+        return 1
 
-    def fileno(self):
-        answer = self.step("fileno")
-        return 1 if answer is MISSING else answer
+    def get_osfhandle(self, fd):
+        answer = self.enter("get_osfhandle", fd)
+        if answer is not MISSING:
+            return answer
+        if self.handles.get(fd, OSError) is OSError:
+            raise OSError(9, "Bad file descriptor")
+        return self.handles[fd]
 
     def modules(self):
         wintypes = types.ModuleType("ctypes.wintypes")
-        wintypes.DWORD, wintypes.HANDLE, wintypes.BOOL = DWORD, "HANDLE", "BOOL"
+        wintypes.DWORD, wintypes.HANDLE, wintypes.BOOL = DWORD, HANDLE, BOOL
         ctypes = types.ModuleType("ctypes")
         ctypes.WinDLL, ctypes.wintypes = self.WinDLL, wintypes
         ctypes.POINTER = lambda target: ("POINTER", target)
-        ctypes.byref = lambda obj: obj
-        found = {"ctypes": ctypes, "ctypes.wintypes": wintypes}
-        if self.with_msvcrt:
+        ctypes.byref = lambda obj: types.SimpleNamespace(obj=obj)
+        msvcrt = self.msvcrt
+        if msvcrt is True:
             msvcrt = types.ModuleType("msvcrt")
             msvcrt.get_osfhandle = self.get_osfhandle
-            found["msvcrt"] = msvcrt
-        else:
-            found["msvcrt"] = None  # import raises ModuleNotFoundError
-        return found
+        # None in sys.modules: the import raises ModuleNotFoundError
+        return {"ctypes": ctypes, "ctypes.wintypes": wintypes, "msvcrt": msvcrt or None}
 
 
 class ConsoleStream:
-    def __init__(self, console):
-        self.console = console
+    def __init__(self, console, fd):
+        self.console, self.fd = console, fd
 
     def fileno(self):
-        return self.console.fileno()
+        answer = self.console.enter("fileno", self.fd)
+        return self.fd if answer is MISSING else answer
 
 
-def windows(console, stdout=MISSING, stderr=MISSING):
-    """sys.platform "win32" as detect sees it, with the console's modules importable."""
+def windows(console):
+    """sys.platform "win32", the console's streams as sys.stdout and sys.stderr and its modules importable."""
     @contextlib.contextmanager
     def patch():
         saved = {name: sys.modules.get(name, MISSING) for name in ("ctypes", "ctypes.wintypes", "msvcrt")}
         sys.modules.update(console.modules())
-        out = ConsoleStream(console) if stdout is MISSING else stdout
-        err = ConsoleStream(console) if stderr is MISSING else stderr
         try:
-            with rebound(detect, sys=fake_sys("win32", out, err)):
+            with attributes(sys, platform="win32", stdout=console.stdout, stderr=console.stderr):
                 yield
         finally:
             for name, module in saved.items():
@@ -1193,11 +1186,7 @@ def detect_cases():
              patch=lambda: process_environment(**CLEAN, TERM="xterm-256color")),
         case("detect_color_level non-str NO_COLOR", ok(ColorLevel.NONE), detect_color_level, tty,
              patch=environment({"NO_COLOR": 0})),
-        # argument errors and missing names
-        case("detect_color_level two arguments", err(TypeError, "detect_color_level() takes at most 1 positional "
-                                                     "argument (2 given)", *LEVEL), detect_color_level, tty, tty),
-        case("detect_color_level unexpected keyword", err(TypeError, "detect_color_level() got an unexpected keyword "
-                                                          "argument 'file'", *LEVEL), detect_color_level, file=tty),
+        # missing names
         case("detect_color_level os deleted", err(NameError, "name 'os' is not defined", *LEVEL),
              detect_color_level, tty, patch=patched(d, os=MISSING)),
         case("detect_color_level sys deleted", err(NameError, "name 'sys' is not defined", *LEVEL),
@@ -1211,15 +1200,15 @@ def detect_cases():
         # hostile os.environ
         case("detect_color_level environ get raises", err(OSError, "hostile", *LEVEL, callback="get"),
              detect_color_level, tty, patch=patched(d, os=fake_os(Environ(OSError)), sys=fake_sys())),
-        case("detect_color_level environ get interrupted", err(KI, "hostile", *LEVEL, callback="get"),
+        case("detect_color_level environ get interrupted", ki(*LEVEL, callback="get"),
              detect_color_level, tty, patch=patched(d, os=fake_os(Environ(KI, {"TERM": 0})), sys=fake_sys())),
         case("detect_color_level environ gives int TERM", err(AttributeError, None, *LEVEL), detect_color_level, tty,
              patch=environment({"TERM": 256})),
-        case("detect_color_level environ value lower interrupted", err(KI, "hostile", *LEVEL, callback="lower"),
+        case("detect_color_level environ value lower interrupted", ki(*LEVEL, callback="lower"),
              detect_color_level, tty, patch=environment({"COLORTERM": Value("x", lower=KI)})),
         case("detect_color_level environ value lower gives int", err(TypeError, None, *LEVEL),
              detect_color_level, tty, patch=environment({"TERM": Value("x", lower=5)})),
-        case("detect_color_level environ value untruthful", err(KI, "hostile", *LEVEL, callback="__bool__"),
+        case("detect_color_level environ value untruthful", ki(*LEVEL, callback="__bool__"),
              detect_color_level, pipe, patch=environment({"VSCODE_PID": Value("1", bool=KI)}, platform="win32")),
         case("detect_color_level environ get replaces os.environ", ok(ColorLevel.NONE), detect_color_level, tty,
              keep=((d, "os"),), patch=lambda: _replacing_environ()),
@@ -1228,13 +1217,13 @@ def detect_cases():
         # hostile streams
         case("detect_color_level isatty raises", err(ValueError, "hostile", *LEVEL, callback="isatty"),
              detect_color_level, Stream(ValueError), patch=environment({"TERM": "xterm"})),
-        case("detect_color_level isatty interrupted", err(KI, "hostile", *LEVEL, callback="isatty"),
+        case("detect_color_level isatty interrupted", ki(*LEVEL, callback="isatty"),
              detect_color_level, None, patch=environment({"TERM": "xterm"}, stdout=Stream(KI))),
         case("detect_color_level isatty not callable", err(TypeError, None, *LEVEL), detect_color_level,
              types.SimpleNamespace(isatty=True), patch=environment({"TERM": "xterm"})),
         case("detect_color_level isatty lookup raises", err(RuntimeError, "hostile", *LEVEL), detect_color_level,
              IsattyProperty(RuntimeError), patch=environment({"TERM": "xterm"})),
-        case("detect_color_level isatty untruthful", err(KI, "hostile", *LEVEL, callback="__bool__"),
+        case("detect_color_level isatty untruthful", ki(*LEVEL, callback="__bool__"),
              detect_color_level, Stream(Truth(KI)), patch=environment({"TERM": "xterm"})),
         case("detect_color_level isatty deletes sys.stdout", ok(ColorLevel.BASIC), detect_color_level,
              keep=((self_deleting_sys, "stdout"),),
@@ -1251,9 +1240,9 @@ def detect_cases():
              patch=environment({"TERM": "xterm-256color"})),
         Case("detect_color_level sys.__class__ switched", platform_after_class_switch, ok(ColorLevel.BASIC),
              patch=environment({"TERM": "xterm-256color"})),
-        case("detect_color_level sys.__dict__ lookup interrupted once", err(KI, "hostile", *LEVEL, callback="act"),
+        case("detect_color_level sys.__dict__ lookup interrupted once", ki(*LEVEL, callback="act"),
              detect_color_level, tty, patch=lambda: rebound(d, os=fake_os({}), sys=_sys_interrupting_once())),
-        case("detect_color_level platform comparison interrupted", err(KI, "hostile", *LEVEL, callback="__eq__"),
+        case("detect_color_level platform comparison interrupted", ki(*LEVEL, callback="__eq__"),
              detect_color_level, tty, patch=environment({}, platform=Platform(KI))),
         case("detect_color_level ColorLevel without members", err(AttributeError, None, *LEVEL),
              detect_color_level, tty, patch=environment({}, ColorLevel=object())),
@@ -1261,12 +1250,10 @@ def detect_cases():
         case("supports_color forced", ok(True), supports_color, pipe, patch=environment({"FORCE_COLOR": "1"})),
         case("supports_color NO_COLOR", ok(False), supports_color, patch=environment({"NO_COLOR": "1"})),
         case("supports_color TERM", ok(True), supports_color, stream=tty, patch=environment({"TERM": "vt100"})),
-        case("supports_color two arguments", err(TypeError, "supports_color() takes at most 1 positional argument "
-                                                 "(2 given)", "supports_color"), supports_color, tty, tty),
         case("supports_color detect_color_level deleted", err(NameError, "name 'detect_color_level' is not defined",
                                                               "supports_color"), supports_color,
              patch=patched(d, detect_color_level=MISSING)),
-        case("supports_color through detect_color_level", err(KI, "hostile", *SUPPORT, callback="isatty"),
+        case("supports_color through detect_color_level", ki(*SUPPORT, callback="isatty"),
              supports_color, Stream(KI), patch=environment({})),
         case("supports_color ColorLevel deleted", err(NameError, "name 'ColorLevel' is not defined", *SUPPORT),
              supports_color, tty, patch=environment({}, ColorLevel=MISSING)),
@@ -1274,24 +1261,18 @@ def detect_cases():
             {}, detect_color_level=fake_level(2))),
         case("supports_color level not comparable", err(TypeError, None, "supports_color"), supports_color,
              patch=environment({}, detect_color_level=fake_level("x"))),
-        case("supports_color level comparison interrupted", err(KI, "hostile", "supports_color", callback="__ge__"),
+        case("supports_color level comparison interrupted", ki("supports_color", callback="__ge__"),
              supports_color, patch=environment({}, detect_color_level=fake_level(Bigger(2, KI)))),
-        case("supports_color replaced level interrupted", err(KI, "hostile", "supports_color",
-                                                             callback="detect_color_level"),
+        case("supports_color replaced level interrupted", ki("supports_color", callback="detect_color_level"),
              supports_color, patch=environment({}, detect_color_level=fake_level(KI))),
         case("supports_color other ColorLevel", ok("truecolor" > "none"), supports_color, tty,
              patch=environment({"COLORTERM": "truecolor"}, ColorLevel=Other)),
         # the Windows console functions
         case("_has_windows_console elsewhere", ok(False), has_windows_console),
         case("enable_windows_vt elsewhere", ok(False), enable_windows_vt),
-        case("_has_windows_console keyword", err(TypeError, "_has_windows_console() takes no keyword arguments"),
-             has_windows_console, x=1),
-        case("enable_windows_vt argument", err(TypeError, "enable_windows_vt() takes no arguments (1 given)"),
-             enable_windows_vt, 1),
         case("enable_windows_vt sys deleted", err(NameError, "name 'sys' is not defined", *VT), enable_windows_vt,
              patch=patched(d, sys=MISSING)),
-        case("_has_windows_console platform comparison interrupted", err(KI, "hostile", "_has_windows_console",
-                                                                         callback="__ne__"),
+        case("_has_windows_console platform comparison interrupted", ki("_has_windows_console", callback="__ne__"),
              has_windows_console, patch=environment({}, platform=Platform(KI))),
         case("_has_windows_console win32 without WinDLL", ok(False), has_windows_console,
              patch=environment({}, platform="win32")),
@@ -1299,48 +1280,45 @@ def detect_cases():
              patch=environment({}, platform="win32")),
         case("_has_windows_console console", ok(True), has_windows_console, patch=windows(Console())),
         case("_has_windows_console redirected", ok(False), has_windows_console, patch=windows(Console(modes={}))),
-        case("_has_windows_console no handle", ok(False), has_windows_console,
-             patch=windows(Console(GetStdHandle=None))),
+        case("_has_windows_console no handle", ok(False), has_windows_console, patch=windows(Console(std_handle=None))),
         case("_has_windows_console GetConsoleMode raises", ok(False), has_windows_console,
              patch=windows(Console(GetConsoleMode=OSError))),
-        case("_has_windows_console WinDLL interrupted", err(KI, "hostile", "_has_windows_console", callback="WinDLL"),
+        case("_has_windows_console WinDLL interrupted", ki("_has_windows_console", callback="WinDLL"),
              has_windows_console, patch=windows(Console(WinDLL=KI))),
-        case("_has_windows_console answer untruthful", err(KI, "hostile", "_has_windows_console",
-                                                           callback="__bool__"),
+        case("_has_windows_console answer untruthful", ki("_has_windows_console", callback="__bool__"),
              has_windows_console, patch=windows(Console(GetConsoleMode=Truth(KI)))),
         case("enable_windows_vt console", ok(True), enable_windows_vt, patch=windows(Console())),
-        case("enable_windows_vt refused", ok(False), enable_windows_vt, patch=windows(Console(SetConsoleMode=0))),
+        case("enable_windows_vt refused", ok(False), enable_windows_vt, patch=windows(Console(refusing={100, 200}))),
         case("enable_windows_vt bit does not stick", ok(False), enable_windows_vt,
-             patch=windows(Console(sticky=False))),
+             patch=windows(Console(forgetful={100, 200}))),
         case("enable_windows_vt without msvcrt", ok(True), enable_windows_vt, patch=windows(Console(msvcrt=False))),
-        case("enable_windows_vt stdout None", ok(True), enable_windows_vt, patch=windows(Console(), stdout=None)),
+        case("enable_windows_vt stdout None", ok(True), enable_windows_vt, patch=windows(Console(stdout=None))),
         case("enable_windows_vt get_osfhandle -1", ok(True), enable_windows_vt,
-             patch=windows(Console(get_osfhandle=-1))),
+             patch=windows(Console(handles={1: -1, 2: -1}))),
         case("enable_windows_vt handle refused by ctypes", ok(False), enable_windows_vt,
-             patch=windows(Console(get_osfhandle="bad", GetConsoleMode=Do(_refuse_text_handle)))),
+             patch=windows(Console(handles={1: "bad", 2: "bad"}))),
         case("enable_windows_vt GetStdHandle raises", ok(False), enable_windows_vt,
              patch=windows(Console(msvcrt=False, GetStdHandle=OSError))),
         case("enable_windows_vt SetConsoleMode raises", ok(False), enable_windows_vt,
              patch=windows(Console(SetConsoleMode=OSError))),
         case("enable_windows_vt mode not a number", ok(False), enable_windows_vt,
              patch=windows(Console(modes={100: "x"}))),
-        case("enable_windows_vt fileno interrupted", err(KI, "hostile", *TRY, callback="fileno"), enable_windows_vt,
+        case("enable_windows_vt fileno interrupted", ki(*TRY, callback="fileno"), enable_windows_vt,
              patch=windows(Console(fileno=KI))),
-        case("enable_windows_vt get_osfhandle interrupted", err(KI, "hostile", *TRY, callback="get_osfhandle"),
+        case("enable_windows_vt get_osfhandle interrupted", ki(*TRY, callback="get_osfhandle"),
              enable_windows_vt, patch=windows(Console(get_osfhandle=KI))),
-        case("enable_windows_vt GetStdHandle interrupted", err(KI, "hostile", *TRY, callback="GetStdHandle"),
+        case("enable_windows_vt GetStdHandle interrupted", ki(*TRY, callback="GetStdHandle"),
              enable_windows_vt, patch=windows(Console(msvcrt=False, GetStdHandle=KI))),
-        case("enable_windows_vt GetConsoleMode interrupted", err(KI, "hostile", *TRY, callback="GetConsoleMode"),
+        case("enable_windows_vt GetConsoleMode interrupted", ki(*TRY, callback="GetConsoleMode"),
              enable_windows_vt, patch=windows(Console(GetConsoleMode=KI))),
-        case("enable_windows_vt SetConsoleMode interrupted", err(KI, "hostile", *TRY, callback="SetConsoleMode"),
+        case("enable_windows_vt SetConsoleMode interrupted", ki(*TRY, callback="SetConsoleMode"),
              enable_windows_vt, patch=windows(Console(SetConsoleMode=KI))),
-        case("enable_windows_vt WinDLL interrupted", err(KI, "hostile", *VT, callback="WinDLL"), enable_windows_vt,
+        case("enable_windows_vt WinDLL interrupted", ki(*VT, callback="WinDLL"), enable_windows_vt,
              patch=windows(Console(WinDLL=KI))),
-        case("enable_windows_vt msvcrt import interrupted", err(KI, "hostile", *VT, callback="find_spec"),
-             enable_windows_vt,
+        case("enable_windows_vt msvcrt import interrupted", ki(*VT, callback="find_spec"), enable_windows_vt,
              patch=lambda: _stacked(windows(Console())(), _failing_import("msvcrt", KI))),
         case("enable_windows_vt sys.stderr missing", err(AttributeError, None, *VT), enable_windows_vt,
-             patch=lambda: _stacked(windows(Console())(), _without_in(d, "sys", "stderr"))),
+             patch=lambda: _stacked(windows(Console())(), rebound(d, sys=_without(fake_sys("win32"), "stderr")))),
     ]
 
 
@@ -1368,17 +1346,6 @@ def _without(module, name):
 
 
 @contextlib.contextmanager
-def _without_in(module, attribute, name):
-    target = getattr(module, attribute)
-    value = getattr(target, name)
-    delattr(target, name)
-    try:
-        yield
-    finally:
-        setattr(target, name, value)
-
-
-@contextlib.contextmanager
 def _failing_import(name, what):
     """`import name` doing what `what` says (raising, say) for the duration, by a meta path finder."""
     class Finder:
@@ -1396,13 +1363,6 @@ def _failing_import(name, what):
             sys.modules[name] = saved
 
 
-def _refuse_text_handle(handle):
-    # What ctypes does with a handle its HANDLE argument type cannot take.
-    if isinstance(handle, str):
-        raise TypeError("argument 1: wrong type")
-    return MISSING
-
-
 def _replacing_environ():
     # os.environ.get rebinds os.environ (a plain module's attribute) while detect reads it.
     module = fake_os(None)
@@ -1415,8 +1375,60 @@ def _replacing_environ():
     return rebound(detect, os=module, sys=fake_sys())
 
 
+# (function, positional arguments, keyword arguments, message). Rejected on entry: the traceback gets
+# the function's own entry, none for the functions without parameters (they check before entering).
+# Only an exact-str parameter given a str subclass attaches a note.
+ARGUMENT_ERRORS = [
+    (parse_hex, (), {}, "parse_hex() takes exactly 1 positional argument (0 given)"),
+    (parse_hex, ("#fff", "#000"), {}, "parse_hex() takes exactly 1 positional argument (2 given)"),
+    (parse_hex, (), {"color": "#fff", "x": 1}, "parse_hex() got an unexpected keyword argument 'x'"),
+    (parse_hex, ("#fff",), {"color": "#fff"}, "parse_hex() got multiple values for keyword argument 'color'"),
+    (parse_hex, (None,), {}, arg_type("color", "str", "NoneType")),
+    (parse_hex, (b"#fff",), {}, arg_type("color", "str", "bytes")),
+    (parse_hex, (Name("#fff"),), {}, arg_type("color", "str", "Name")),
+    (rgb_to_ansi256, (1, 2), {}, "rgb_to_ansi256() takes exactly 3 positional arguments (2 given)"),
+    (rgb_to_ansi256, (1, 2, 3, 4), {}, "rgb_to_ansi256() takes exactly 3 positional arguments (4 given)"),
+    (rgb_to_ansi256, (), {"r": 1, "b": 3}, "rgb_to_ansi256() takes exactly 3 positional arguments (1 given)"),
+    (rgb_to_ansi256, (), {"g": 2, "b": 3}, "rgb_to_ansi256() takes exactly 3 positional arguments (0 given)"),
+    (rgb_to_ansi256, (1,), {"b": 3, "x": 0}, "rgb_to_ansi256() got an unexpected keyword argument 'x'"),
+    (rgb_to_ansi256, ("1", 2, 3), {}, arg_type("r", "int", "str")),
+    (rgb_to_ansi256, (1, None, 3), {}, arg_type("g", "int", "NoneType")),
+    (validate_rgb, (1, 2), {}, "_validate_rgb() takes exactly 3 positional arguments (2 given)"),
+    (validate_rgb, (1, 2), {"r": 1}, "_validate_rgb() got multiple values for keyword argument 'r'"),
+    (validate_rgb, (0, 0, Name("1")), {}, arg_type("b", "int", "Name")),
+    (validate_rgb, (300, "x", 0), {}, arg_type("g", "int", "str")),  # all conversions come before the checks
+    (fg_code, (), {}, "fg_code() takes exactly 1 positional argument (0 given)"),
+    (fg_code, (), {"colour": "red"}, "fg_code() got an unexpected keyword argument 'colour'"),
+    (bg_code, ("red", "blue"), {}, "bg_code() takes exactly 1 positional argument (2 given)"),
+    (bg_code, ("red",), {"color": "red"}, "bg_code() got multiple values for keyword argument 'color'"),
+    (color_code, ("red",), {}, "_color_code() needs keyword-only argument foreground"),
+    (color_code, ("red", True), {}, "_color_code() takes exactly 1 positional argument (2 given)"),
+    (color_code, (), {"foreground": True}, "_color_code() takes exactly 1 positional argument (0 given)"),
+    (color_code, ("red",), {"fg": True}, "_color_code() got an unexpected keyword argument 'fg'"),
+    (detect_color_level, (1, 2), {}, "detect_color_level() takes at most 1 positional argument (2 given)"),
+    (detect_color_level, (), {"stream": 1, "x": 2}, "detect_color_level() got an unexpected keyword argument 'x'"),
+    (detect_color_level, (None,), {"stream": None},
+     "detect_color_level() got multiple values for keyword argument 'stream'"),
+    (supports_color, (1, 2), {}, "supports_color() takes at most 1 positional argument (2 given)"),
+    (supports_color, (), {"stream": None, "other": 1}, "supports_color() got an unexpected keyword argument 'other'"),
+    (enable_windows_vt, (1,), {}, "enable_windows_vt() takes no arguments (1 given)"),
+    (enable_windows_vt, (1,), {"x": 1}, "enable_windows_vt() takes no keyword arguments"),
+    (has_windows_console, (), {"x": 1}, "_has_windows_console() takes no keyword arguments"),
+    (has_windows_console, (1,), {"x": 1}, "_has_windows_console() takes no keyword arguments"),
+    (has_windows_console, (1, 2), {}, "_has_windows_console() takes no arguments (2 given)"),
+]
+
+
+def argument_error_cases():
+    for fn, args, kwargs, message in ARGUMENT_ERRORS:
+        entries = () if fn in (enable_windows_vt, has_windows_console) else (QUALIFIED[fn.__name__],)
+        notes = int(fn is parse_hex and bool(args) and type(args[0]) is Name)
+        yield Case(f"{fn.__name__} arguments {args!r} {kwargs!r}", functools.partial(fn, *args, **kwargs),
+                   Raises(TypeError, message, entries, notes=notes))
+
+
 def all_cases():
-    return list(colors_cases()) + list(detect_cases())
+    return list(colors_cases()) + list(detect_cases()) + list(argument_error_cases())
 
 
 def threaded_calls(threads=3, calls=20):
