@@ -68,28 +68,28 @@ def test_execution_keeps_an_existing_sys_modules_entry(run_python):
     assert out.split() == ["placeholder", "True"]
 
 
-def test_create_copies_what_the_spec_has(run_python):
+def test_create_copies_what_the_module_spec_has(run_python):
     out = run_python("""
         import _imp, importlib.util, json
         ORIGIN = importlib.util.find_spec("tintwell.colors").origin
 
-        class Spec:
+        class PartialModuleSpec:
             name, origin = "tintwell.colors", ORIGIN
             submodule_search_locations = ["somewhere"]
 
-        class Failing(Spec):
+        class Failing(PartialModuleSpec):
             @property
             def parent(self):
                 raise LookupError("no parent")
 
-        class Full(Spec):
+        class Full(PartialModuleSpec):
             loader, parent, submodule_search_locations = "L", "P", None
 
         try:
             _imp.create_dynamic(Failing())
         except LookupError as exc:
             print(json.dumps(str(exc)))
-        for module_spec in Spec(), Full():
+        for module_spec in PartialModuleSpec(), Full():
             module = vars(_imp.create_dynamic(module_spec))
             keys = ("__loader__", "__package__", "__path__")
             print(json.dumps([module["__file__"] == ORIGIN] + [module.get(key, "-") for key in keys]))
