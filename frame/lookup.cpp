@@ -22,11 +22,6 @@ int on_module_dict_change(PyDict_WatchEvent, PyObject*, PyObject*, PyObject*) no
     PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
 }
 
-bool is_builtin_import(PyObject* function) noexcept {
-    return PyCFunction_Check(function) && PyCFunction_GET_SELF(function) == state.builtins &&
-           std::string_view(reinterpret_cast<PyCFunctionObject*>(function)->m_ml->ml_name) == "__import__";
-}
-
 enum class Scope { module, function };
 
 // An absolute import as the import statement performs it: through builtins.__import__ when that
@@ -42,7 +37,7 @@ Ref import_level0(PyObject* name, PyObject* fromlist, Scope scope) noexcept {
         PyErr_SetString(PyExc_ImportError, "__import__ not found");
         return {};
     }
-    if (is_builtin_import(importer.get())) {
+    if (is_builtin_function(importer.get(), "__import__")) {
         return Ref::steal(PyImport_ImportModuleLevelObject(name, state.dict, nullptr, fromlist, 0));
     }
     Ref level = Ref::steal(PyLong_FromLong(0));
@@ -77,6 +72,11 @@ Ref import_from(PyObject* module, PyObject* module_name, PyObject* name) noexcep
 }  // namespace
 
 unsigned long long dict_generation = 0;
+
+bool is_builtin_function(PyObject* obj, const char* name) noexcept {
+    return PyCFunction_Check(obj) && PyCFunction_GET_SELF(obj) == state.builtins &&
+           std::string_view(reinterpret_cast<PyCFunctionObject*>(obj)->m_ml->ml_name) == name;
+}
 
 void watch_globals() noexcept {
     if (watcher_id < 0) {

@@ -40,6 +40,10 @@ inline Ref lookup_attribute(PyObject* owner, const Str& name) noexcept {
     return lookup_attribute_slow(owner, name);
 }
 
+// Whether `obj` is the interpreter's own builtin function `name` (not a replacement installed in
+// builtins): a function of the builtins module with that name.
+bool is_builtin_function(PyObject* obj, const char* name) noexcept;
+
 // `import NAME` at module level: binds the module under its own name and returns it.
 Ref import_module(const Str& name) noexcept;
 

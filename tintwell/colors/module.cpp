@@ -177,9 +177,7 @@ int bind_cached_builtins() noexcept {
     }
     Py_XSETREF(originals.round, round);
     // The interpreter's own round (not a replacement installed before import) may be computed in C.
-    originals.round_is_builtin =
-        PyCFunction_Check(round) && PyCFunction_GET_SELF(round) == frame::state.builtins &&
-        std::string_view(reinterpret_cast<PyCFunctionObject*>(round)->m_ml->ml_name) == "round";
+    originals.round_is_builtin = frame::is_builtin_function(round, "round");
     if (originals.foreground_kwnames == nullptr) {
         originals.foreground_kwnames = PyTuple_Pack(1, n::foreground.get());
         if (originals.foreground_kwnames == nullptr) {
