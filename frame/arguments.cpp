@@ -53,11 +53,12 @@ Py_ssize_t find_parameter(const FunctionDef& def, PyObject* key) noexcept {
 
 [[gnu::cold]] void raise_incorrect_type(const Param& param, const char* expected, PyObject* obj) noexcept {
     Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
-    if (!type_name) {
+    const char* got = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
+    if (got == nullptr) {
         return;
     }
     PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 param.name.utf8(), expected, PyUnicode_AsUTF8(type_name.get()));
+                 param.name.utf8(), expected, got);
     if (param.coerce != Coerce::exact_str || !PyUnicode_Check(obj)) {
         return;
     }

@@ -403,8 +403,9 @@ PyObject* color_code_body(PyObject* const* args) noexcept {
 
 [[gnu::cold]] void raise_bad_result(PyObject* result) noexcept {
     Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(result)));
-    if (type_name) {
-        PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "str", PyUnicode_AsUTF8(type_name.get()));
+    const char* got = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
+    if (got != nullptr) {
+        PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "str", got);
     }
 }
 
