@@ -88,7 +88,9 @@ int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs
     const FunctionDef& def = *self->def;
     const Py_ssize_t count = static_cast<Py_ssize_t>(def.params.size());
     const Py_ssize_t npos = positional_count(def);
-    const Py_ssize_t ndefaults = self->defaults ? std::min(PyTuple_GET_SIZE(self->defaults), npos) : Py_ssize_t{0};
+    // Held for the whole binding: a keyword default's lookup may run code that replaces __defaults__.
+    const Ref defaults = Ref::borrow(self->defaults);
+    const Py_ssize_t ndefaults = defaults ? std::min(PyTuple_GET_SIZE(defaults.get()), npos) : Py_ssize_t{0};
 
     if (nargs > npos) {
         raise_positional_count(self, ndefaults == 0 ? "exactly" : "at most", npos, nargs);
@@ -124,7 +126,7 @@ int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs
             const Py_ssize_t first_default = npos - ndefaults;
             if (i >= first_default) {
                 // Held by the call: the body may replace __defaults__ while it runs.
-                owned[i] = Ref::borrow(PyTuple_GET_ITEM(self->defaults, PyTuple_GET_SIZE(self->defaults) - npos + i));
+                owned[i] = Ref::borrow(PyTuple_GET_ITEM(defaults.get(), PyTuple_GET_SIZE(defaults.get()) - npos + i));
                 bound[i] = owned[i].get();
                 continue;
             }

@@ -43,15 +43,15 @@ PyCodeObject* TraceLabel::code() const noexcept {
     return code_;
 }
 
-void TraceLabel::add_to_traceback() const noexcept {
-    if (state.dict == nullptr) {
-        return;
+void TraceLabel::add_to_traceback(PyObject* globals) const noexcept {
+    if (globals == nullptr) {
+        globals = state.builtins_dict;  // a frame needs some namespace; a cleared function has none
     }
     // Building the code object and the frame must not disturb the exception being reported; if
     // either fails, the entry is left out and the original exception goes on.
     PyObject* exc = PyErr_GetRaisedException();
     PyCodeObject* label = code();
-    PyFrameObject* py_frame = label ? PyFrame_New(PyThreadState_Get(), label, state.dict, nullptr) : nullptr;
+    PyFrameObject* py_frame = label ? PyFrame_New(PyThreadState_Get(), label, globals, nullptr) : nullptr;
     PyErr_SetRaisedException(exc);
     if (py_frame != nullptr) {
         PyTraceBack_Here(py_frame);

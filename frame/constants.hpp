@@ -36,9 +36,10 @@ public:
     [[nodiscard]] Borrowed borrowed() const noexcept { return Borrowed(obj_); }
     [[nodiscard]] const char* utf8() const noexcept { return utf8_; }
 
-    // The module global of this name as last looked up (see lookup_global): a borrowed pointer that
-    // is valid while `generation` matches the module dict's current generation.
+    // The global of this name as last looked up in `dict` (see lookup_global): a borrowed pointer
+    // that is valid while `generation` matches the current generation of the watched dicts.
     struct GlobalCache {
+        PyObject* dict = nullptr;
         PyObject* value = nullptr;
         unsigned long long generation = 0;
     };
@@ -87,8 +88,9 @@ public:
     TraceLabel(const TraceLabel&) = delete;
     TraceLabel& operator=(const TraceLabel&) = delete;
 
-    // Adds an entry for this function to the traceback of the pending exception.
-    void add_to_traceback() const noexcept;
+    // Adds an entry for this function to the traceback of the pending exception; `globals` is the
+    // namespace of the function (or of the module being executed), null for a cleared function.
+    void add_to_traceback(PyObject* globals) const noexcept;
 
 private:
     PyCodeObject* code() const noexcept;

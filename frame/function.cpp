@@ -12,24 +12,27 @@ PyTypeObject* function_type = nullptr;  // created once, never freed
 
 FunctionObject* as_function(PyObject* obj) noexcept { return reinterpret_cast<FunctionObject*>(obj); }
 
-PyObject* call_body(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    const FunctionDef& def = *self->def;
-    const std::size_t count = def.params.size();
-    PyObject* bound[kMaxParams] = {};
-    Ref owned[kMaxParams];
-    PyObject* const* final_args = args;
-    if (kwnames != nullptr || static_cast<std::size_t>(nargs) != count || !self->plain_positional) {
-        if (bind_arguments(self, args, nargs, kwnames, bound, owned) < 0 || coerce_arguments(def, bound, owned) < 0) {
-            def.label.add_to_traceback();
-            return nullptr;
-        }
-        final_args = bound;
-    }
-    PyObject* result = def.body(final_args);
+// The body with the function's own globals, its traceback entry added to a failure.
+PyObject* run_body(const FunctionObject* self, PyObject* const* args) noexcept {
+    PyObject* result = self->def->body(globals_of(self), args);
     if (result == nullptr) {
-        def.label.add_to_traceback();
+        self->def->label.add_to_traceback(self->globals);
     }
     return result;
+}
+
+PyObject* bind_and_run(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const FunctionDef& def = *self->def;
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && self->plain_positional) {
+        return run_body(self, args);
+    }
+    PyObject* bound[kMaxParams] = {};
+    Ref owned[kMaxParams];
+    if (bind_arguments(self, args, nargs, kwnames, bound, owned) < 0 || coerce_arguments(def, bound, owned) < 0) {
+        def.label.add_to_traceback(self->globals);
+        return nullptr;
+    }
+    return run_body(self, bound);
 }
 
 PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, std::size_t nargsf,
@@ -39,19 +42,17 @@ PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, std::si
     if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) == 0) {
         kwnames = nullptr;
     }
-    if (self->def->params.empty()) {
-        // Argument errors of parameterless functions are raised before the function is entered.
-        if (kwnames != nullptr || nargs != 0) {
-            reject_arguments(self, nargs, kwnames);
-            return nullptr;
-        }
-        PyObject* result = self->def->body(nullptr);
-        if (result == nullptr) {
-            self->def->label.add_to_traceback();
-        }
-        return result;
+    // Argument errors of parameterless functions are raised before the function is entered.
+    if (self->def->params.empty() && (kwnames != nullptr || nargs != 0)) {
+        reject_arguments(self, nargs, kwnames);
+        return nullptr;
     }
-    return call_body(self, args, nargs, kwnames);
+    if (!enter_call()) {
+        return nullptr;
+    }
+    PyObject* result = bind_and_run(self, args, nargs, kwnames);
+    leave_call();
+    return result;
 }
 
 PyObject* function_call(PyObject* callable, PyObject* args, PyObject* kwargs) noexcept {
@@ -253,15 +254,16 @@ int ensure_function_type() noexcept {
     return function_type ? 0 : -1;
 }
 
-bool is_function_with_def(PyObject* obj, const FunctionDef& def) noexcept {
-    return Py_IS_TYPE(obj, function_type) && as_function(obj)->def == &def;
+const FunctionObject* own_function(PyObject* obj, const FunctionDef& def) noexcept {
+    return Py_IS_TYPE(obj, function_type) && as_function(obj)->def == &def ? as_function(obj) : nullptr;
 }
 
-PyObject* call_bound(const FunctionDef& def, PyObject* const* args) noexcept {
-    PyObject* result = def.body(args);
-    if (result == nullptr) {
-        def.label.add_to_traceback();
+PyObject* call_own(const FunctionObject* function, PyObject* const* args) noexcept {
+    if (!enter_call()) {
+        return nullptr;
     }
+    PyObject* result = run_body(function, args);
+    leave_call();
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "constants.hpp"
+#include "lookup.hpp"
 #include "ref.hpp"
 
 namespace frame {
@@ -31,9 +32,9 @@ struct Param {
 
 inline constexpr std::size_t kMaxParams = 4;
 
-// The body of a module function: one borrowed argument per parameter, after binding and coercion.
-// Returns a new reference, or null with an exception set.
-using FunctionBody = PyObject* (*)(PyObject* const* args) noexcept;
+// The body of a module function: the function's globals and one borrowed argument per parameter,
+// after binding and coercion. Returns a new reference, or null with an exception set.
+using FunctionBody = PyObject* (*)(Globals globals, PyObject* const* args) noexcept;
 
 struct FunctionDef {
     const Str& name;  // __name__ and __qualname__
@@ -54,15 +55,24 @@ struct FunctionObject {
     PyObject* kwdefaults;
     PyObject* annotations;
     PyObject* dict;
-    PyObject* globals;  // the module's __dict__, for __globals__ (typing.get_type_hints reads it)
+    PyObject* globals;  // the module's __dict__: where the body reads module-level names, and __globals__
     PyObject* weakreflist;
 };
 
 // Creates the function type once per process.
 int ensure_function_type() noexcept;
 
-// True when `obj` is one of the module's own functions running the body `def`.
-bool is_function_with_def(PyObject* obj, const FunctionDef& def) noexcept;
+// `obj` as one of the module's own functions running the body `def`, or null when it is anything
+// else (a replacement): then only the call protocol may run it.
+const FunctionObject* own_function(PyObject* obj, const FunctionDef& def) noexcept;
+
+[[nodiscard]] inline Globals globals_of(const FunctionObject* function) noexcept { return Globals(function->globals); }
+
+// One level of call depth, counted as a Python call counts it: false with RecursionError set when
+// the C stack is nearly used up. Every run of a body is inside one, so a cycle of module functions
+// (directly or through other callables) ends in RecursionError rather than a stack overflow.
+[[nodiscard]] inline bool enter_call() noexcept { return Py_EnterRecursiveCall(" while calling a Python object") == 0; }
+inline void leave_call() noexcept { Py_LeaveRecursiveCall(); }
 
 struct FunctionDecl {
     const FunctionDef& def;
@@ -72,9 +82,9 @@ struct FunctionDecl {
     std::initializer_list<std::pair<const Str*, const Str*>> annotations;
 };
 
-// Runs `def`'s body on arguments that need no binding or coercion, labelling a failure as that
-// function's: what calling the module's own function object would do, without the call protocol.
-PyObject* call_bound(const FunctionDef& def, PyObject* const* args) noexcept;
+// Runs the body of `function` on arguments that need no binding or coercion: what calling it would
+// do (call depth counted, its own globals, its traceback entry on failure), without the call protocol.
+PyObject* call_own(const FunctionObject* function, PyObject* const* args) noexcept;
 
 // Creates a function object of this module.
 Ref new_function(const FunctionDecl& decl) noexcept;

@@ -129,7 +129,7 @@ int exec_module(PyObject* module) noexcept {
         forget_module();
         return -1;
     }
-    watch_globals();
+    watch_dict(state.dict);
     if (state.builtins == nullptr) {
         state.builtins = PyImport_ImportModule("builtins");
         if (state.builtins == nullptr) {
@@ -144,7 +144,7 @@ int exec_module(PyObject* module) noexcept {
         return -1;
     }
     if (run_late_steps() < 0) {
-        init_label.add_to_traceback();
+        init_label.add_to_traceback(state.dict);
         forget_module();
         return -1;
     }

@@ -6,33 +6,74 @@ namespace frame {
 
 namespace {
 
-// annotations.get(key, empty) as a new reference.
+// annotations.get(key, empty) as a new reference; null with an exception set on failure.
 Ref annotation_or(PyObject* annotations, PyObject* key, PyObject* empty) noexcept {
     PyObject* value = nullptr;
     if (annotations != nullptr && PyDict_GetItemRef(annotations, key, &value) != 0) {
-        return Ref::steal(value);
+        return Ref::steal(value);  // found, or the lookup failed
     }
     return Ref::borrow(empty);
+}
+
+// What a signature is made of, looked up in inspect each time: a test may replace any of it.
+struct InspectNames {
+    Ref parameter_type;
+    Ref signature_type;
+    Ref empty;
+    Ref positional_kind;
+    Ref keyword_kind;
+};
+
+// Every lookup is checked before the next one runs, so the first failure is the one that leaves.
+int load_inspect_names(InspectNames& names) noexcept {
+    Ref inspect = Ref::steal(PyImport_ImportModule("inspect"));
+    if (!inspect) {
+        return -1;
+    }
+    names.parameter_type = Ref::steal(PyObject_GetAttrString(inspect.get(), "Parameter"));
+    if (!names.parameter_type) {
+        return -1;
+    }
+    names.signature_type = Ref::steal(PyObject_GetAttrString(inspect.get(), "Signature"));
+    if (!names.signature_type) {
+        return -1;
+    }
+    names.empty = Ref::steal(PyObject_GetAttrString(names.parameter_type.get(), "empty"));
+    if (!names.empty) {
+        return -1;
+    }
+    names.positional_kind = Ref::steal(PyObject_GetAttrString(names.parameter_type.get(), "POSITIONAL_OR_KEYWORD"));
+    if (!names.positional_kind) {
+        return -1;
+    }
+    names.keyword_kind = Ref::steal(PyObject_GetAttrString(names.parameter_type.get(), "KEYWORD_ONLY"));
+    return names.keyword_kind ? 0 : -1;
+}
+
+// inspect.Parameter(name, kind, default=fallback, annotation=annotation)
+Ref new_parameter(const InspectNames& names, const Param& param, PyObject* fallback, PyObject* annotation) noexcept {
+    const bool positional = param.kind == ParamKind::positional_or_keyword;
+    Ref kwargs = Ref::steal(Py_BuildValue("{sOsO}", "default", fallback, "annotation", annotation));
+    if (!kwargs) {
+        return {};
+    }
+    Ref args = Ref::steal(
+        PyTuple_Pack(2, param.name.get(), positional ? names.positional_kind.get() : names.keyword_kind.get()));
+    if (!args) {
+        return {};
+    }
+    return Ref::steal(PyObject_Call(names.parameter_type.get(), args.get(), kwargs.get()));
 }
 
 }  // namespace
 
 PyObject* build_signature(FunctionObject* self) noexcept {
-    Ref inspect = Ref::steal(PyImport_ImportModule("inspect"));
-    if (!inspect) {
+    InspectNames names;
+    if (load_inspect_names(names) < 0) {
         return nullptr;
     }
-    Ref parameter_type = Ref::steal(PyObject_GetAttrString(inspect.get(), "Parameter"));
-    Ref signature_type = Ref::steal(PyObject_GetAttrString(inspect.get(), "Signature"));
-    if (!parameter_type || !signature_type) {
-        return nullptr;
-    }
-    Ref empty = Ref::steal(PyObject_GetAttrString(parameter_type.get(), "empty"));
-    Ref positional_kind = Ref::steal(PyObject_GetAttrString(parameter_type.get(), "POSITIONAL_OR_KEYWORD"));
-    Ref keyword_kind = Ref::steal(PyObject_GetAttrString(parameter_type.get(), "KEYWORD_ONLY"));
-    Ref return_key = Ref::steal(PyUnicode_FromString("return"));
     Ref parameters = Ref::steal(PyList_New(0));
-    if (!empty || !positional_kind || !keyword_kind || !return_key || !parameters) {
+    if (!parameters) {
         return nullptr;
     }
     // Held for the whole build: the Python code called below may replace these attributes.
@@ -52,33 +93,34 @@ PyObject* build_signature(FunctionObject* self) noexcept {
         if (positional && index >= npos - ndefaults) {
             fallback = Ref::borrow(PyTuple_GET_ITEM(defaults.get(), ndefaults - npos + index));
         } else if (!positional) {
-            fallback = annotation_or(kwdefaults.get(), param.name.get(), empty.get());
+            fallback = annotation_or(kwdefaults.get(), param.name.get(), names.empty.get());
         } else {
-            fallback = Ref::borrow(empty.get());
+            fallback = Ref::borrow(names.empty.get());
         }
         ++index;
-        Ref annotation = annotation_or(annotations.get(), param.name.get(), empty.get());
-        Ref kwargs = Ref::steal(Py_BuildValue("{sOsO}", "default", fallback.get(), "annotation", annotation.get()));
-        if (!kwargs) {
+        if (!fallback) {
             return nullptr;
         }
-        Ref args =
-            Ref::steal(PyTuple_Pack(2, param.name.get(), positional ? positional_kind.get() : keyword_kind.get()));
-        if (!args) {
-            return nullptr;
-        }
-        Ref parameter = Ref::steal(PyObject_Call(parameter_type.get(), args.get(), kwargs.get()));
+        Ref annotation = annotation_or(annotations.get(), param.name.get(), names.empty.get());
+        Ref parameter = annotation ? new_parameter(names, param, fallback.get(), annotation.get()) : Ref();
         if (!parameter || PyList_Append(parameters.get(), parameter.get()) < 0) {
             return nullptr;
         }
     }
-    Ref return_annotation = annotation_or(annotations.get(), return_key.get(), empty.get());
-    Ref args = Ref::steal(PyTuple_Pack(1, parameters.get()));
-    Ref kwargs = Ref::steal(Py_BuildValue("{sO}", "return_annotation", return_annotation.get()));
-    if (!args || !kwargs) {
+    Ref return_key = Ref::steal(PyUnicode_FromString("return"));
+    Ref return_annotation = return_key ? annotation_or(annotations.get(), return_key.get(), names.empty.get()) : Ref();
+    if (!return_annotation) {
         return nullptr;
     }
-    return PyObject_Call(signature_type.get(), args.get(), kwargs.get());
+    Ref args = Ref::steal(PyTuple_Pack(1, parameters.get()));
+    if (!args) {
+        return nullptr;
+    }
+    Ref kwargs = Ref::steal(Py_BuildValue("{sO}", "return_annotation", return_annotation.get()));
+    if (!kwargs) {
+        return nullptr;
+    }
+    return PyObject_Call(names.signature_type.get(), args.get(), kwargs.get());
 }
 
 }  // namespace frame

@@ -22,8 +22,15 @@ bool small_value(PyObject* value, std::int64_t& out) noexcept {
     return overflow == 0 && number <= kExactDoubleLimit && number >= -kExactDoubleLimit;
 }
 
-// round() of the builtin: nearest integer, ties to even (the default rounding mode).
-std::int64_t round_half_even(double value) noexcept { return static_cast<std::int64_t>(std::nearbyint(value)); }
+// round() of the builtin: the nearest integer, ties to even. Computed as the builtin computes it, so
+// that the floating-point rounding mode (which a caller may change) plays no part.
+std::int64_t round_half_even(double value) noexcept {
+    double rounded = std::round(value);
+    if (std::fabs(value - rounded) == 0.5) {
+        rounded = 2.0 * std::round(value / 2.0);
+    }
+    return static_cast<std::int64_t>(rounded);
+}
 
 std::int64_t cube_level(std::int64_t component) noexcept {
     return round_half_even(static_cast<double>(component) / 255.0 * 5.0);
@@ -70,7 +77,9 @@ private:
         if (!product) {
             return {};
         }
-        return Ref::steal(PyObject_CallOneArg(originals.round, product.get()));
+        // Held for the call: a replacement round runs Python code, which may import the module anew.
+        const Ref round = Ref::borrow(originals.round);
+        return Ref::steal(PyObject_CallOneArg(round.get(), product.get()));
     }
 
     static PyObject* grey_index(PyObject* r) noexcept {
@@ -119,7 +128,7 @@ private:
     }
 };
 
-PyObject* rgb_to_ansi256_body(PyObject* const* args) noexcept {
+PyObject* rgb_to_ansi256_body(frame::Globals, PyObject* const* args) noexcept {
     std::int64_t rgb[3];
     if (originals.round_is_builtin && small_value(args[0], rgb[0]) && small_value(args[1], rgb[1]) &&
         small_value(args[2], rgb[2])) {

@@ -1,6 +1,7 @@
 // fg_code, bg_code and _color_code: SGR escape sequences for colour names, 256-colour indices,
 // hex strings and RGB tuples.
 #include <string_view>
+#include <utility>
 
 #include "functions.hpp"
 #include "lookup.hpp"
@@ -12,6 +13,7 @@ namespace colors {
 namespace {
 
 namespace n = names;
+using frame::Globals;
 using frame::Ref;
 
 // ---- unpacking (r, g, b) ----
@@ -68,17 +70,17 @@ int unpack3(PyObject* value, Ref* items) noexcept {
 // ---- the sequences ----
 
 // A sequence that starts with format(ESC, ""), ESC being read from the module now.
-int start_sequence(Sequence& sequence) noexcept {
-    Ref esc = frame::lookup_global(n::ESC);
+int start_sequence(Globals globals, Sequence& sequence) noexcept {
+    Ref esc = frame::lookup_global(globals, n::ESC);
     return esc ? sequence.add_formatted(esc.get()) : -1;
 }
 
 std::string_view layer(bool foreground) noexcept { return foreground ? "38" : "48"; }
 
 // ESC L;2;r;g;b m from components known to lie in 0..255
-PyObject* rgb_sequence(bool foreground, const int* rgb) noexcept {
+PyObject* rgb_sequence(Globals globals, bool foreground, const int* rgb) noexcept {
     Sequence sequence;
-    if (start_sequence(sequence) < 0) {
+    if (start_sequence(globals, sequence) < 0) {
         return nullptr;
     }
     sequence.add_ascii(layer(foreground));
@@ -93,9 +95,9 @@ PyObject* rgb_sequence(bool foreground, const int* rgb) noexcept {
 }
 
 // ESC L;2;r;g;b m
-PyObject* rgb_sequence(bool foreground, Ref* items) noexcept {
+PyObject* rgb_sequence(Globals globals, bool foreground, Ref* items) noexcept {
     Sequence sequence;
-    if (start_sequence(sequence) < 0) {
+    if (start_sequence(globals, sequence) < 0) {
         return nullptr;
     }
     sequence.add_ascii(layer(foreground));
@@ -112,29 +114,29 @@ PyObject* rgb_sequence(bool foreground, Ref* items) noexcept {
     return sequence.finish();
 }
 
-PyObject* tuple_sequence(PyObject* color, bool foreground) noexcept {
+PyObject* tuple_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
     Ref items[3];
     if (unpack3(color, items) < 0) {
         return nullptr;
     }
-    Ref validate = frame::lookup_global(n::validate_rgb);
+    Ref validate = frame::lookup_global(globals, n::validate_rgb);
     if (!validate) {
         return nullptr;
     }
     PyObject* raw[3] = {items[0].get(), items[1].get(), items[2].get()};
-    if (frame::is_function_with_def(validate.get(), validate_rgb_def)) {
+    if (const frame::FunctionObject* own = frame::own_function(validate.get(), validate_rgb_def)) {
         // Render the very integers the check accepted.
         Ref converted[3];
-        if (validate_rgb_direct(raw, converted) < 0) {
+        if (validate_rgb_direct(own, raw, converted) < 0) {
             return nullptr;
         }
-        return rgb_sequence(foreground, converted);
+        return rgb_sequence(globals, foreground, converted);
     }
     Ref ignored = Ref::steal(PyObject_Vectorcall(validate.get(), raw, 3, nullptr));
     if (!ignored) {
         return nullptr;
     }
-    return rgb_sequence(foreground, items);
+    return rgb_sequence(globals, foreground, items);
 }
 
 [[gnu::cold]] void raise_index_range(PyObject* color) noexcept {
@@ -161,7 +163,7 @@ int index_in_range(PyObject* value) noexcept {
     return top ? PyObject_RichCompareBool(value, top.get(), Py_LE) : -1;
 }
 
-PyObject* index_sequence(PyObject* color, bool foreground) noexcept {
+PyObject* index_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
     const int in_range = index_in_range(color);
     if (in_range <= 0) {
         if (in_range == 0) {
@@ -170,7 +172,7 @@ PyObject* index_sequence(PyObject* color, bool foreground) noexcept {
         return nullptr;
     }
     Sequence sequence;
-    if (start_sequence(sequence) < 0) {
+    if (start_sequence(globals, sequence) < 0) {
         return nullptr;
     }
     sequence.add_ascii(layer(foreground));
@@ -199,27 +201,30 @@ int starts_with_hash(PyObject* color) noexcept {
     return answer ? PyObject_IsTrue(answer.get()) : -1;
 }
 
-PyObject* hex_sequence(PyObject* color, bool foreground) noexcept {
-    Ref parse = frame::lookup_global(n::parse_hex);
+PyObject* hex_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
+    Ref parse = frame::lookup_global(globals, n::parse_hex);
     if (!parse) {
         return nullptr;
     }
-    Ref parsed;
-    if (PyUnicode_CheckExact(color) && frame::is_function_with_def(parse.get(), parse_hex_def)) {
-        int rgb[3];
-        const int found = parse_hex_components(color, rgb);
-        if (found != 0) {
-            return found < 0 ? nullptr : rgb_sequence(foreground, rgb);
+    Ref result;
+    const frame::FunctionObject* own = frame::own_function(parse.get(), parse_hex_def);
+    if (own != nullptr && PyUnicode_CheckExact(color)) {
+        Parsed parsed;
+        if (parse_hex_direct(own, color, parsed) < 0) {
+            return nullptr;
         }
-        parsed = Ref::steal(parse_hex_direct(color));
+        if (!parsed.tuple) {
+            return rgb_sequence(globals, foreground, parsed.rgb);
+        }
+        result = std::move(parsed.tuple);
     } else {
-        parsed = Ref::steal(PyObject_CallOneArg(parse.get(), color));
+        result = Ref::steal(PyObject_CallOneArg(parse.get(), color));
     }
     Ref items[3];
-    if (!parsed || unpack3(parsed.get(), items) < 0) {
+    if (!result || unpack3(result.get(), items) < 0) {
         return nullptr;
     }
-    return rgb_sequence(foreground, items);
+    return rgb_sequence(globals, foreground, items);
 }
 
 // ---- colour names ----
@@ -265,8 +270,8 @@ Ref normalise(PyObject* color) noexcept {
 }
 
 // COLOR_ALIASES.get(name, name)
-Ref resolve_alias(PyObject* name) noexcept {
-    Ref aliases = frame::lookup_global(n::COLOR_ALIASES);
+Ref resolve_alias(Globals globals, PyObject* name) noexcept {
+    Ref aliases = frame::lookup_global(globals, n::COLOR_ALIASES);
     if (!aliases) {
         return {};
     }
@@ -282,9 +287,9 @@ Ref resolve_alias(PyObject* name) noexcept {
 }
 
 // The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now.
-[[gnu::cold]] void raise_unknown_name(PyObject* color) noexcept {
+[[gnu::cold]] void raise_unknown_name(Globals globals, PyObject* color) noexcept {
     Ref shown = Ref::steal(PyObject_Repr(color));
-    Ref table = shown ? frame::lookup_global(n::NAMED_COLORS) : Ref();
+    Ref table = shown ? frame::lookup_global(globals, n::NAMED_COLORS) : Ref();
     Ref names_list = table ? Ref::steal(PySequence_List(table.get())) : Ref();
     if (!names_list || PyList_Sort(names_list.get()) < 0) {
         return;
@@ -301,29 +306,39 @@ Ref resolve_alias(PyObject* name) noexcept {
 }
 
 // NAMED_COLORS[name] after `name in NAMED_COLORS`; null with the unknown-name error if absent.
-Ref lookup_code(PyObject* name, PyObject* color) noexcept {
-    Ref table = frame::lookup_global(n::NAMED_COLORS);
+Ref lookup_code(Globals globals, PyObject* name, PyObject* color) noexcept {
+    Ref table = frame::lookup_global(globals, n::NAMED_COLORS);
     if (!table) {
         return {};
     }
-    // For an exact dict and an exact str key the two lookups cannot differ: do one.
-    if (PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name)) {
+    // An exact str looked up in an exact dict whose keys are all exact str runs no code, so the
+    // membership test and the item lookup cannot differ: one lookup answers both while the table
+    // read again is the same one. Any other key may compare equal once only, or rebind the table.
+    if (PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name) && frame::has_plain_keys(table.get())) {
         PyObject* code = nullptr;
         const int found = PyDict_GetItemRef(table.get(), name, &code);
-        if (found == 0) {
-            raise_unknown_name(color);
+        if (found <= 0) {
+            if (found == 0) {
+                raise_unknown_name(globals, color);
+            }
+            return {};
         }
-        return Ref::steal(code);
+        Ref answer = Ref::steal(code);
+        Ref again = frame::lookup_global(globals, n::NAMED_COLORS);
+        if (!again || again.get() == table.get()) {
+            return again ? std::move(answer) : Ref();
+        }
+        return Ref::steal(PyObject_GetItem(again.get(), name));
     }
     const int present = PySequence_Contains(table.get(), name);
     if (present <= 0) {
         if (present == 0) {
-            raise_unknown_name(color);
+            raise_unknown_name(globals, color);
         }
         return {};
     }
     // Read again: the membership test may have run code that rebound NAMED_COLORS.
-    table = frame::lookup_global(n::NAMED_COLORS);
+    table = frame::lookup_global(globals, n::NAMED_COLORS);
     return table ? Ref::steal(PyObject_GetItem(table.get(), name)) : Ref();
 }
 
@@ -358,10 +373,10 @@ Ref background_code(Ref code) noexcept {
     return ten ? Ref::steal(PyNumber_Add(code.get(), ten.get())) : Ref();
 }
 
-PyObject* named_sequence(PyObject* color, bool foreground) noexcept {
+PyObject* named_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
     Ref name = normalise(color);
-    Ref resolved = name ? resolve_alias(name.get()) : Ref();
-    Ref code = resolved ? lookup_code(resolved.get(), color) : Ref();
+    Ref resolved = name ? resolve_alias(globals, name.get()) : Ref();
+    Ref code = resolved ? lookup_code(globals, resolved.get(), color) : Ref();
     if (code && !foreground) {
         code = background_code(std::move(code));
     }
@@ -369,7 +384,7 @@ PyObject* named_sequence(PyObject* color, bool foreground) noexcept {
         return nullptr;
     }
     Sequence sequence;
-    if (start_sequence(sequence) < 0 || sequence.add_rendered(code.get()) < 0) {
+    if (start_sequence(globals, sequence) < 0 || sequence.add_rendered(code.get()) < 0) {
         return nullptr;
     }
     sequence.add_ascii("m");
@@ -378,12 +393,12 @@ PyObject* named_sequence(PyObject* color, bool foreground) noexcept {
 
 // ---- the functions ----
 
-PyObject* color_code(PyObject* color, bool foreground) noexcept {
+PyObject* color_code(Globals globals, PyObject* color, bool foreground) noexcept {
     if (PyTuple_Check(color)) {
-        return tuple_sequence(color, foreground);
+        return tuple_sequence(globals, color, foreground);
     }
     if (PyLong_Check(color)) {
-        return index_sequence(color, foreground);
+        return index_sequence(globals, color, foreground);
     }
     if (!PyUnicode_Check(color)) {
         raise_unsupported(color);
@@ -393,12 +408,12 @@ PyObject* color_code(PyObject* color, bool foreground) noexcept {
     if (hex < 0) {
         return nullptr;
     }
-    return hex ? hex_sequence(color, foreground) : named_sequence(color, foreground);
+    return hex ? hex_sequence(globals, color, foreground) : named_sequence(globals, color, foreground);
 }
 
-PyObject* color_code_body(PyObject* const* args) noexcept {
+PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
     const int foreground = PyObject_IsTrue(args[1]);
-    return foreground < 0 ? nullptr : color_code(args[0], foreground != 0);
+    return foreground < 0 ? nullptr : color_code(globals, args[0], foreground != 0);
 }
 
 [[gnu::cold]] void raise_bad_result(PyObject* result) noexcept {
@@ -410,19 +425,16 @@ PyObject* color_code_body(PyObject* const* args) noexcept {
 }
 
 // _color_code(color, foreground=...), looked up in the module at every call.
-PyObject* layer_code(PyObject* color, bool foreground) noexcept {
-    Ref implementation = frame::lookup_global(n::color_code);
+PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept {
+    Ref implementation = frame::lookup_global(globals, n::color_code);
     if (!implementation) {
         return nullptr;
     }
+    PyObject* args[2] = {color, foreground ? Py_True : Py_False};
     Ref result;
-    if (frame::is_function_with_def(implementation.get(), color_code_def)) {
-        result = Ref::steal(color_code(color, foreground));
-        if (!result) {
-            color_code_def.label.add_to_traceback();
-        }
+    if (const frame::FunctionObject* own = frame::own_function(implementation.get(), color_code_def)) {
+        result = Ref::steal(frame::call_own(own, args));
     } else {
-        PyObject* args[2] = {color, foreground ? Py_True : Py_False};
         result = Ref::steal(PyObject_Vectorcall(implementation.get(), args, 1, originals.foreground_kwnames));
     }
     if (result && !PyUnicode_CheckExact(result.get()) && result.get() != Py_None) {
@@ -432,8 +444,8 @@ PyObject* layer_code(PyObject* color, bool foreground) noexcept {
     return result.release();
 }
 
-PyObject* fg_code_body(PyObject* const* args) noexcept { return layer_code(args[0], true); }
-PyObject* bg_code_body(PyObject* const* args) noexcept { return layer_code(args[0], false); }
+PyObject* fg_code_body(Globals globals, PyObject* const* args) noexcept { return layer_code(globals, args[0], true); }
+PyObject* bg_code_body(Globals globals, PyObject* const* args) noexcept { return layer_code(globals, args[0], false); }
 
 const frame::Param color_params[] = {{names::color}};
 const frame::Param color_code_params[] = {{names::color},

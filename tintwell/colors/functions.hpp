@@ -30,17 +30,19 @@ extern Originals originals;
 int bind_cached_builtins() noexcept;
 int run_module_code() noexcept;
 
-// parse_hex(color) for an exact str, as if called through the module attribute `parse_hex`
-// holding the module's own function (traceback entry included).
-PyObject* parse_hex_direct(PyObject* color) noexcept;
+// What parse_hex found: the components as plain numbers when the module's own patterns matched
+// (`tuple` null), or the tuple that a replaced pattern's match gave.
+struct Parsed {
+    int rgb[3];
+    frame::Ref tuple;
+};
 
-// The same for an exact str, as three components and without the tuple: 1 with `rgb` filled, -1
-// with parse_hex's exception, 0 when a pattern global is not the module's own (then only
-// parse_hex_direct gives the answer).
-int parse_hex_components(PyObject* color, int* rgb) noexcept;
+// parse_hex(color) for an exact str, as calling the module's own parse_hex `own` would, without
+// making the tuple when the module's own patterns match; 0, or -1 with parse_hex's exception.
+int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept;
 
-// The component check of _validate_rgb on three objects: converts each by the int-parameter rule
-// into `converted`, checks the range, and labels any exception as _validate_rgb's.
-int validate_rgb_direct(PyObject* const* items, frame::Ref* converted) noexcept;
+// The component check of the module's own _validate_rgb `own` on three objects: converts each by the
+// int-parameter rule into `converted`, checks the range, and labels any exception as _validate_rgb's.
+int validate_rgb_direct(const frame::FunctionObject* own, PyObject* const* items, frame::Ref* converted) noexcept;
 
 }  // namespace colors

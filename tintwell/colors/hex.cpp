@@ -1,6 +1,4 @@
 // parse_hex: "#RRGGBB" and "#RGB" to an (R, G, B) tuple.
-#include <tuple>
-
 #include "functions.hpp"
 #include "lookup.hpp"
 #include "names.hpp"
@@ -10,6 +8,7 @@ namespace colors {
 namespace {
 
 namespace n = names;
+using frame::Globals;
 using frame::Ref;
 
 int hex_value(Py_UCS4 ch) noexcept {
@@ -136,9 +135,18 @@ Ref components_from_short(PyObject* digits) noexcept {
     }
 }
 
-// One pattern tried on `color`: 1 with `result` set on a match, 0 for no match, -1 on error.
-int try_pattern(const frame::Str& name, PyObject* original, Py_ssize_t count, PyObject* color, Ref& result) noexcept {
-    Ref pattern = frame::lookup_global(name);
+// The components of a matched "#RRGGBB" (count 6) or "#RGB" (count 3) from its digits.
+void decode(const int* digits, Py_ssize_t count, int* rgb) noexcept {
+    for (int i = 0; i < 3; ++i) {
+        rgb[i] = count == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17;
+    }
+}
+
+// One pattern tried on `color`, the pattern read from the module now: 1 with `parsed` set on a
+// match, 0 for no match, -1 on error. The module's own pattern is matched here directly.
+int try_pattern(Globals globals, const frame::Str& name, PyObject* original, Py_ssize_t count, PyObject* color,
+                Parsed& parsed) noexcept {
+    Ref pattern = frame::lookup_global(globals, name);
     if (!pattern) {
         return -1;
     }
@@ -147,10 +155,8 @@ int try_pattern(const frame::Str& name, PyObject* original, Py_ssize_t count, Py
         if (!match_hex(color, count, digits)) {
             return 0;
         }
-        result = count == 6
-                     ? rgb_tuple(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5])
-                     : rgb_tuple(digits[0] * 17, digits[1] * 17, digits[2] * 17);
-        return result ? 1 : -1;
+        decode(digits, count, parsed.rgb);
+        return 1;
     }
     bool matched = false;
     Ref group = match_group(pattern.get(), color, matched);
@@ -160,21 +166,28 @@ int try_pattern(const frame::Str& name, PyObject* original, Py_ssize_t count, Py
     if (!group) {
         return -1;
     }
-    result = count == 6 ? components_from_long(group.get()) : components_from_short(group.get());
-    return result ? 1 : -1;
+    parsed.tuple = count == 6 ? components_from_long(group.get()) : components_from_short(group.get());
+    return parsed.tuple ? 1 : -1;
 }
 
-PyObject* parse_hex_body(PyObject* const* args) noexcept {
-    PyObject* color = args[0];
-    Ref result;
-    int found = try_pattern(n::HEX_RE, originals.hex_re, 6, color, result);
+// The procedure of parse_hex: the long form, then the short one, then the error.
+int parse(Globals globals, PyObject* color, Parsed& parsed) noexcept {
+    int found = try_pattern(globals, n::HEX_RE, originals.hex_re, 6, color, parsed);
     if (found == 0) {
-        found = try_pattern(n::SHORT_HEX_RE, originals.short_hex_re, 3, color, result);
+        found = try_pattern(globals, n::SHORT_HEX_RE, originals.short_hex_re, 3, color, parsed);
     }
     if (found == 0) {
         raise_unparsable(color);
     }
-    return result.release();
+    return found > 0 ? 0 : -1;
+}
+
+PyObject* parse_hex_body(Globals globals, PyObject* const* args) noexcept {
+    Parsed parsed;
+    if (parse(globals, args[0], parsed) < 0) {
+        return nullptr;
+    }
+    return parsed.tuple ? parsed.tuple.release() : rgb_tuple(parsed.rgb[0], parsed.rgb[1], parsed.rgb[2]).release();
 }
 
 const frame::Param parse_hex_params[] = {{names::color, frame::Coerce::exact_str}};
@@ -183,30 +196,16 @@ const frame::Param parse_hex_params[] = {{names::color, frame::Coerce::exact_str
 
 frame::FunctionDef parse_hex_def{names::parse_hex, frame::TraceLabel{"parse_hex", 1}, parse_hex_params, parse_hex_body};
 
-PyObject* parse_hex_direct(PyObject* color) noexcept { return frame::call_bound(parse_hex_def, &color); }
-
-int parse_hex_components(PyObject* color, int* rgb) noexcept {
-    int digits[6];
-    for (const auto& [name, original, count] :
-         {std::tuple{&n::HEX_RE, originals.hex_re, 6}, std::tuple{&n::SHORT_HEX_RE, originals.short_hex_re, 3}}) {
-        Ref pattern = frame::lookup_global(*name);
-        if (!pattern) {
-            parse_hex_def.label.add_to_traceback();
-            return -1;
-        }
-        if (pattern.get() != original) {
-            return 0;
-        }
-        if (match_hex(color, count, digits)) {
-            for (int i = 0; i < 3; ++i) {
-                rgb[i] = count == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17;
-            }
-            return 1;
-        }
+int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept {
+    if (!frame::enter_call()) {
+        return -1;
     }
-    raise_unparsable(color);
-    parse_hex_def.label.add_to_traceback();
-    return -1;
+    const int status = parse(frame::globals_of(own), color, parsed);
+    frame::leave_call();
+    if (status < 0) {
+        parse_hex_def.label.add_to_traceback(own->globals);
+    }
+    return status;
 }
 
 }  // namespace colors

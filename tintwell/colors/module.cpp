@@ -60,7 +60,7 @@ Alias color_aliases[] = {
 
 // RESET_FG / RESET_BG: format(ESC, "") followed by the suffix.
 int bind_reset(const frame::Str& name, const frame::Str& suffix) noexcept {
-    Ref esc = frame::lookup_global(n::ESC);
+    Ref esc = frame::lookup_global(frame::module_globals(), n::ESC);
     if (!esc) {
         return -1;
     }
@@ -116,7 +116,7 @@ int is_plain_pattern(PyObject* compiled, const frame::Str& pattern) noexcept {
 // NAME = re.compile(pattern); remembers the pattern object for the direct matching route when it
 // is a plain one.
 int bind_pattern(const frame::Str& name, const frame::Str& pattern, PyObject*& original) noexcept {
-    Ref re = frame::lookup_global(n::re);
+    Ref re = frame::lookup_global(frame::module_globals(), n::re);
     if (!re) {
         return -1;
     }

@@ -34,7 +34,7 @@ int check_components(PyObject* const* components) noexcept {
     return 0;
 }
 
-PyObject* validate_rgb_body(PyObject* const* args) noexcept {
+PyObject* validate_rgb_body(frame::Globals, PyObject* const* args) noexcept {
     if (check_components(args) < 0) {
         return nullptr;
     }
@@ -52,10 +52,15 @@ const frame::Param rgb_params[3] = {
 frame::FunctionDef validate_rgb_def{names::validate_rgb, frame::TraceLabel{"_validate_rgb", 1}, rgb_params,
                                     validate_rgb_body};
 
-int validate_rgb_direct(PyObject* const* items, Ref* converted) noexcept {
+int validate_rgb_direct(const frame::FunctionObject* own, PyObject* const* items, Ref* converted) noexcept {
+    if (!frame::enter_call()) {
+        return -1;
+    }
     PyObject* bound[3] = {items[0], items[1], items[2]};
-    if (frame::coerce_arguments(validate_rgb_def, bound, converted) < 0 || check_components(bound) < 0) {
-        validate_rgb_def.label.add_to_traceback();
+    const bool failed = frame::coerce_arguments(validate_rgb_def, bound, converted) < 0 || check_components(bound) < 0;
+    frame::leave_call();
+    if (failed) {
+        validate_rgb_def.label.add_to_traceback(own->globals);
         return -1;
     }
     // Components that needed no conversion are held as given.

@@ -10,15 +10,15 @@ extern frame::FunctionDef detect_color_level_def;
 extern frame::FunctionDef supports_color_def;
 extern frame::FunctionDef enable_windows_vt_def;
 
-// ColorLevel.<member>, ColorLevel being read from the module now.
-frame::Ref color_level_member(const frame::Str& member) noexcept;
+// ColorLevel.<member>, ColorLevel being read from `globals` now.
+frame::Ref color_level_member(frame::Globals globals, const frame::Str& member) noexcept;
 
-// sys.<name>, sys being read from the module now.
-frame::Ref sys_attribute(const frame::Str& name) noexcept;
+// sys.<name>, sys being read from `globals` now.
+frame::Ref sys_attribute(frame::Globals globals, const frame::Str& name) noexcept;
 
 // The truth of `sys.platform == "win32"` (op Py_EQ) or `sys.platform != "win32"` (op Py_NE), the
 // platform being read now; -1 with an exception set on failure.
-int compare_platform(int op) noexcept;
+int compare_platform(frame::Globals globals, int op) noexcept;
 
 int run_module_code() noexcept;
 

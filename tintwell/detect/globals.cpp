@@ -9,18 +9,18 @@ namespace detect {
 namespace n = names;
 using frame::Ref;
 
-Ref color_level_member(const frame::Str& member) noexcept {
-    Ref level = frame::lookup_global(n::ColorLevel);
+Ref color_level_member(frame::Globals globals, const frame::Str& member) noexcept {
+    Ref level = frame::lookup_global(globals, n::ColorLevel);
     return level ? Ref::steal(PyObject_GetAttr(level.get(), member.get())) : Ref();
 }
 
-Ref sys_attribute(const frame::Str& name) noexcept {
-    Ref sys = frame::lookup_global(n::sys);
+Ref sys_attribute(frame::Globals globals, const frame::Str& name) noexcept {
+    Ref sys = frame::lookup_global(globals, n::sys);
     return sys ? frame::lookup_attribute(sys.get(), name) : Ref();
 }
 
-int compare_platform(int op) noexcept {
-    Ref platform = sys_attribute(n::platform);
+int compare_platform(frame::Globals globals, int op) noexcept {
+    Ref platform = sys_attribute(globals, n::platform);
     return platform ? PyObject_RichCompareBool(platform.get(), n::win32.get(), op) : -1;
 }
 

@@ -14,12 +14,13 @@ namespace detect {
 namespace {
 
 namespace n = names;
+using frame::Globals;
 using frame::Ref;
 using frame::Str;
 
 // os.environ.get(key) or, with a fallback, os.environ.get(key, fallback).
-Ref env_get(const Str& key, const Str* fallback = nullptr) noexcept {
-    Ref os = frame::lookup_global(n::os);
+Ref env_get(Globals globals, const Str& key, const Str* fallback = nullptr) noexcept {
+    Ref os = frame::lookup_global(globals, n::os);
     if (!os) {
         return {};
     }
@@ -83,7 +84,7 @@ Ref lower(Ref value) noexcept {
 }
 
 // os.environ.get(key, "").lower()
-Ref env_get_lower(const Str& key) noexcept { return lower(env_get(key, &n::empty)); }
+Ref env_get_lower(Globals globals, const Str& key) noexcept { return lower(env_get(globals, key, &n::empty)); }
 
 int truth(const Ref& value) noexcept {
     if (!value) {
@@ -153,12 +154,12 @@ Step decided(const Str& member) noexcept { return {&member, false}; }
 Step decide_if(int test, const Str& member) noexcept { return test < 0 ? failure : test ? decided(member) : undecided; }
 
 // NO_COLOR, then FORCE_COLOR.
-Step explicit_request() noexcept {
-    const int no_color = non_empty_text(env_get(n::NO_COLOR, &n::empty));
+Step explicit_request(Globals globals) noexcept {
+    const int no_color = non_empty_text(env_get(globals, n::NO_COLOR, &n::empty));
     if (no_color != 0) {
         return decide_if(no_color, n::NONE);
     }
-    Ref force = env_get(n::FORCE_COLOR, &n::empty);
+    Ref force = env_get(globals, n::FORCE_COLOR, &n::empty);
     const int forced = non_empty_text(force);
     if (forced <= 0) {
         return forced < 0 ? failure : undecided;
@@ -184,8 +185,8 @@ Step explicit_request() noexcept {
 
 // is_ide = TERM_PROGRAM == "vscode" or VSCODE_PID or VSCODE_IPC_HOOK or PYCHARM_HOSTED; then the
 // truth of is_ide, exactly as the short-circuit expression evaluates it.
-Step ide_terminal() noexcept {
-    Ref program = env_get(n::TERM_PROGRAM);
+Step ide_terminal(Globals globals) noexcept {
+    Ref program = env_get(globals, n::TERM_PROGRAM);
     if (!program) {
         return failure;
     }
@@ -198,51 +199,52 @@ Step ide_terminal() noexcept {
             }
             break;
         }
-        is_ide = env_get(*key);
+        is_ide = env_get(globals, *key);
     }
     return decide_if(truth(is_ide), n::TRUECOLOR);
 }
 
-// Whether `stream` (sys.stdout when None) is a terminal; a stream without isatty is not.
-int is_terminal(PyObject* stream) noexcept {
+// Whether `stream` (sys.stdout when None) is a terminal: `hasattr(stream, "isatty")`, then
+// `stream.isatty()` -- two lookups, as those statements make them. Only an AttributeError of the
+// first means "no isatty"; the value it finds is not what gets called.
+int is_terminal(Globals globals, PyObject* stream) noexcept {
     Ref target = Ref::borrow(stream);
     if (stream == Py_None) {
-        target = sys_attribute(n::stdout_);
+        target = sys_attribute(globals, n::stdout_);
         if (!target) {
             return -1;
         }
     }
-    // One lookup: only an AttributeError of the lookup itself means "no isatty".
-    PyObject* isatty = nullptr;
-    const int found = PyObject_GetOptionalAttr(target.get(), n::isatty.get(), &isatty);
+    PyObject* found_isatty = nullptr;
+    const int found = PyObject_GetOptionalAttr(target.get(), n::isatty.get(), &found_isatty);
+    Py_XDECREF(found_isatty);
     if (found <= 0) {
         return found;
     }
-    Ref method = Ref::steal(isatty);
-    return truth(Ref::steal(PyObject_CallNoArgs(method.get())));
+    return truth(Ref::steal(PyObject_CallMethodNoArgs(target.get(), n::isatty.get())));
 }
 
 // A terminal on win32: Windows Terminal and ConEmu show 24-bit colour, anything else the basic
 // colours. A console relying on ANSICON's emulation is not promised more than that either.
-Step windows_terminal() noexcept {
-    const int windows_terminal = truth(env_get(n::WT_SESSION));
+Step windows_terminal(Globals globals) noexcept {
+    const int windows_terminal = truth(env_get(globals, n::WT_SESSION));
     if (windows_terminal != 0) {
         return decide_if(windows_terminal, n::TRUECOLOR);
     }
-    const int conemu = equals(env_get(n::ConEmuANSI), n::on);
+    const int conemu = equals(env_get(globals, n::ConEmuANSI), n::on);
     if (conemu != 0) {
         return decide_if(conemu, n::TRUECOLOR);
     }
-    return truth(env_get(n::ANSICON)) < 0 ? failure : decided(n::BASIC);
+    return truth(env_get(globals, n::ANSICON)) < 0 ? failure : decided(n::BASIC);
 }
 
 // COLORTERM, then TERM, both lower-cased.
-Step terminal_variables() noexcept {
-    const int truecolor = one_of(env_get_lower(n::COLORTERM), {&n::truecolor, &n::bit24});
+Step terminal_variables(Globals globals) noexcept {
+    const int truecolor = one_of(env_get_lower(globals, n::COLORTERM), {&n::truecolor, &n::bit24});
     if (truecolor != 0) {
         return decide_if(truecolor, n::TRUECOLOR);
     }
-    Ref term = env_get_lower(n::TERM);
+    Ref term = env_get_lower(globals, n::TERM);
     const int dumb = equals(term, n::dumb);
     if (dumb != 0) {
         return decide_if(dumb, n::NONE);
@@ -258,35 +260,35 @@ Step terminal_variables() noexcept {
     return decided(n::NONE);
 }
 
-Step decide(PyObject* stream) noexcept {
-    Step step = explicit_request();
+Step decide(Globals globals, PyObject* stream) noexcept {
+    Step step = explicit_request(globals);
     if (step.member != nullptr || step.failed) {
         return step;
     }
-    const int windows = compare_platform(Py_EQ);
+    const int windows = compare_platform(globals, Py_EQ);
     if (windows < 0) {
         return failure;
     }
     if (windows) {
-        step = ide_terminal();
+        step = ide_terminal(globals);
         if (step.member != nullptr || step.failed) {
             return step;
         }
     }
-    const int terminal = is_terminal(stream);
+    const int terminal = is_terminal(globals, stream);
     if (terminal <= 0) {
         return terminal < 0 ? failure : decided(n::NONE);
     }
-    const int still_windows = compare_platform(Py_EQ);
+    const int still_windows = compare_platform(globals, Py_EQ);
     if (still_windows < 0) {
         return failure;
     }
-    return still_windows ? windows_terminal() : terminal_variables();
+    return still_windows ? windows_terminal(globals) : terminal_variables(globals);
 }
 
-PyObject* detect_color_level_body(PyObject* const* args) noexcept {
-    const Step step = decide(args[0]);
-    return step.member ? color_level_member(*step.member).release() : nullptr;
+PyObject* detect_color_level_body(Globals globals, PyObject* const* args) noexcept {
+    const Step step = decide(globals, args[0]);
+    return step.member ? color_level_member(globals, *step.member).release() : nullptr;
 }
 
 const frame::Param stream_params[] = {{n::stream}};

@@ -39,10 +39,54 @@ frame::Str enable_windows_vt_doc{
     "    返回是否成功启用 VT 处理。\n    ",
     frame::Str::Kind::text};
 
-// The metaclass that `class ColorLevel(*bases)` uses: the most derived of the bases' metaclasses.
-PyObject* derive_metaclass(PyObject* bases) noexcept {
-    PyTypeObject* winner = Py_TYPE(PyTuple_GET_ITEM(bases, 0));
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(bases); ++i) {
+// The bases as the class statement resolves them: a base that is not a class but has
+// __mro_entries__ is replaced by the items of the tuple it returns for the original bases.
+Ref resolve_bases(PyObject* original) noexcept {
+    Ref resolved;  // a list, made at the first replacement
+    const Py_ssize_t count = PyTuple_GET_SIZE(original);
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyObject* base = PyTuple_GET_ITEM(original, i);
+        PyObject* entries_method = nullptr;
+        if (!PyType_Check(base) && PyObject_GetOptionalAttr(base, n::dunder_mro_entries.get(), &entries_method) < 0) {
+            return {};
+        }
+        if (entries_method == nullptr) {
+            if (resolved && PyList_Append(resolved.get(), base) < 0) {
+                return {};
+            }
+            continue;
+        }
+        Ref method = Ref::steal(entries_method);
+        Ref entries = Ref::steal(PyObject_CallOneArg(method.get(), original));
+        if (!entries) {
+            return {};
+        }
+        if (!PyTuple_Check(entries.get())) {
+            PyErr_SetString(PyExc_TypeError, "__mro_entries__ must return a tuple");
+            return {};
+        }
+        if (!resolved) {
+            resolved = Ref::steal(PyTuple_GetSlice(original, 0, i));
+            resolved = resolved ? Ref::steal(PySequence_List(resolved.get())) : Ref();
+            if (!resolved) {
+                return {};
+            }
+        }
+        const Py_ssize_t end = PyList_GET_SIZE(resolved.get());
+        if (PyList_SetSlice(resolved.get(), end, end, entries.get()) < 0) {
+            return {};
+        }
+    }
+    return resolved ? Ref::steal(PyList_AsTuple(resolved.get())) : Ref::borrow(original);
+}
+
+// The metaclass that `class ColorLevel(*bases)` uses: the most derived of the bases' metaclasses,
+// `type` when there are none. A strong reference: __prepare__ and the namespace run Python code
+// that may drop every other reference to it.
+Ref derive_metaclass(PyObject* bases) noexcept {
+    const Py_ssize_t count = PyTuple_GET_SIZE(bases);
+    PyTypeObject* winner = count == 0 ? &PyType_Type : Py_TYPE(PyTuple_GET_ITEM(bases, 0));
+    for (Py_ssize_t i = 0; i < count; ++i) {
         PyTypeObject* candidate = Py_TYPE(PyTuple_GET_ITEM(bases, i));
         if (PyType_IsSubtype(winner, candidate)) {
             continue;
@@ -51,11 +95,11 @@ PyObject* derive_metaclass(PyObject* bases) noexcept {
             PyErr_SetString(PyExc_TypeError,
                             "metaclass conflict: the metaclass of a derived class must be a (non-strict) "
                             "subclass of the metaclasses of all its bases");
-            return nullptr;
+            return {};
         }
         winner = candidate;
     }
-    return reinterpret_cast<PyObject*>(winner);
+    return Ref::borrow(reinterpret_cast<PyObject*>(winner));
 }
 
 // The namespace the class body fills: metaclass.__prepare__(name, bases), or a dict without one.
@@ -81,13 +125,11 @@ Ref prepare_namespace(PyObject* metaclass, PyObject* bases) noexcept {
 // class ColorLevel(IntEnum): the docstring and four members, assigned one by one through the
 // namespace's own item assignment so that the enum namespace registers each member.
 int create_color_level() noexcept {
-    Ref base = frame::lookup_global(n::IntEnum);
-    Ref bases = base ? Ref::steal(PyTuple_Pack(1, base.get())) : Ref();
-    if (!bases) {
-        return -1;
-    }
-    PyObject* metaclass = derive_metaclass(bases.get());  // borrowed from a base
-    Ref ns = metaclass ? prepare_namespace(metaclass, bases.get()) : Ref();
+    Ref base = frame::lookup_global(frame::module_globals(), n::IntEnum);
+    Ref original = base ? Ref::steal(PyTuple_Pack(1, base.get())) : Ref();
+    Ref bases = original ? resolve_bases(original.get()) : Ref();
+    Ref metaclass = bases ? derive_metaclass(bases.get()) : Ref();
+    Ref ns = metaclass ? prepare_namespace(metaclass.get(), bases.get()) : Ref();
     if (!ns) {
         return -1;
     }
@@ -105,8 +147,12 @@ int create_color_level() noexcept {
             return -1;
         }
     }
+    if (bases.get() != original.get() &&
+        PyObject_SetItem(ns.get(), n::dunder_orig_bases.get(), original.get()) < 0) {
+        return -1;
+    }
     PyObject* args[3] = {n::ColorLevel.get(), bases.get(), ns.get()};
-    Ref level = Ref::steal(PyObject_Vectorcall(metaclass, args, 3, nullptr));
+    Ref level = Ref::steal(PyObject_Vectorcall(metaclass.get(), args, 3, nullptr));
     return level ? frame::bind_global(n::ColorLevel, level) : -1;
 }
 

@@ -24,6 +24,8 @@ inline Str enable_windows_vt{"enable_windows_vt"};
 
 // The class body of ColorLevel.
 inline Str dunder_prepare{"__prepare__"};
+inline Str dunder_mro_entries{"__mro_entries__"};
+inline Str dunder_orig_bases{"__orig_bases__"};
 inline Str dunder_module{"__module__"};
 inline Str dunder_qualname{"__qualname__"};
 inline Str dunder_doc{"__doc__"};

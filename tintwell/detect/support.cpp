@@ -12,18 +12,17 @@ using frame::Ref;
 
 // detect_color_level(stream) > ColorLevel.NONE, both names read from the module now; the
 // comparison's result is returned as it comes.
-PyObject* supports_color_body(PyObject* const* args) noexcept {
-    Ref detect = frame::lookup_global(n::detect_color_level);
+PyObject* supports_color_body(frame::Globals globals, PyObject* const* args) noexcept {
+    Ref detect = frame::lookup_global(globals, n::detect_color_level);
     if (!detect) {
         return nullptr;
     }
-    Ref level = Ref::steal(frame::is_function_with_def(detect.get(), detect_color_level_def)
-                               ? frame::call_bound(detect_color_level_def, args)
-                               : PyObject_CallOneArg(detect.get(), args[0]));
+    const frame::FunctionObject* own = frame::own_function(detect.get(), detect_color_level_def);
+    Ref level = Ref::steal(own ? frame::call_own(own, args) : PyObject_CallOneArg(detect.get(), args[0]));
     if (!level) {
         return nullptr;
     }
-    Ref none = color_level_member(n::NONE);
+    Ref none = color_level_member(globals, n::NONE);
     return none ? PyObject_RichCompare(level.get(), none.get(), Py_GT) : nullptr;
 }
 

@@ -142,9 +142,9 @@ int unusable_handle(Borrowed handle) noexcept {
 }
 
 // Whether the process's standard output handle is a console; -1 with an exception set.
-int stdout_is_console() noexcept {
-    Ref ctypes = frame::import_local(n::ctypes);
-    Ref wintypes = ctypes ? frame::import_local_from(n::ctypes, n::wintypes) : Ref();
+int stdout_is_console(frame::Globals globals) noexcept {
+    Ref ctypes = frame::import_local(globals, n::ctypes);
+    Ref wintypes = ctypes ? frame::import_local_from(globals, n::ctypes, n::wintypes) : Ref();
     Ref kernel32 = wintypes ? load_kernel32(ctypes) : Ref();
     Ref get_std_handle = kernel32 ? attribute(kernel32, n::GetStdHandle) : Ref();
     Ref dword = get_std_handle ? attribute(wintypes, n::DWORD) : Ref();
@@ -167,12 +167,12 @@ int stdout_is_console() noexcept {
     return mode ? truth(read_mode(get_console_mode, handle, ctypes, mode)) : -1;
 }
 
-PyObject* has_windows_console_body(PyObject* const*) noexcept {
-    const int elsewhere = compare_platform(Py_NE);
+PyObject* has_windows_console_body(frame::Globals globals, PyObject* const*) noexcept {
+    const int elsewhere = compare_platform(globals, Py_NE);
     if (elsewhere != 0) {
         return elsewhere < 0 ? nullptr : frame::boolean(false).release();
     }
-    return answer_or_absorb(stdout_is_console());
+    return answer_or_absorb(stdout_is_console(globals));
 }
 
 // ---- enable_windows_vt ----
@@ -188,12 +188,12 @@ struct Closure {
 };
 
 // The ctypes half of the closure; -1 with an exception set.
-int load_console_functions(Closure& closure) noexcept {
-    closure.ctypes = frame::import_local(n::ctypes);
+int load_console_functions(frame::Globals globals, Closure& closure) noexcept {
+    closure.ctypes = frame::import_local(globals, n::ctypes);
     if (!closure.ctypes) {
         return -1;
     }
-    closure.wintypes = frame::import_local_from(n::ctypes, n::wintypes);
+    closure.wintypes = frame::import_local_from(globals, n::ctypes, n::wintypes);
     if (!closure.wintypes) {
         return -1;
     }
@@ -269,13 +269,13 @@ int try_enable(const Closure& closure, PyObject* stream) noexcept {
     return updated ? truth(Ref::steal(PyNumber_And(updated.get(), flag.get()))) : -1;
 }
 
-PyObject* enable_windows_vt_body(PyObject* const*) noexcept {
-    const int elsewhere = compare_platform(Py_NE);
+PyObject* enable_windows_vt_body(frame::Globals globals, PyObject* const*) noexcept {
+    const int elsewhere = compare_platform(globals, Py_NE);
     if (elsewhere != 0) {
         return elsewhere < 0 ? nullptr : frame::boolean(false).release();
     }
     Closure closure;
-    closure.get_osfhandle = frame::import_local_from(n::msvcrt, n::get_osfhandle);
+    closure.get_osfhandle = frame::import_local_from(globals, n::msvcrt, n::get_osfhandle);
     if (!closure.get_osfhandle) {
         if (!PyErr_ExceptionMatches(PyExc_ImportError)) {
             return nullptr;
@@ -283,11 +283,11 @@ PyObject* enable_windows_vt_body(PyObject* const*) noexcept {
         PyErr_Clear();
         closure.get_osfhandle = frame::none();
     }
-    if (load_console_functions(closure) < 0) {
+    if (load_console_functions(globals, closure) < 0) {
         return absorb_exception() ? frame::boolean(false).release() : nullptr;
     }
-    Ref out = sys_attribute(n::stdout_);
-    Ref err = out ? sys_attribute(n::stderr_) : Ref();
+    Ref out = sys_attribute(globals, n::stdout_);
+    Ref err = out ? sys_attribute(globals, n::stderr_) : Ref();
     if (!err) {
         return nullptr;
     }
@@ -297,7 +297,7 @@ PyObject* enable_windows_vt_body(PyObject* const*) noexcept {
             return frame::boolean(true).release();
         }
         if (enabled < 0) {
-            try_enable_label.add_to_traceback();
+            try_enable_label.add_to_traceback(globals.dict());
             if (!absorb_exception()) {
                 return nullptr;
             }
