@@ -14,7 +14,9 @@ deliberate leak of one object per call must be caught, so a silent runner cannot
 
 Failed imports are hunted too, each in a child process where the module has never been imported:
 a standard-library module the module-level code needs is made unimportable, and every call is an
-import attempt that runs create and exec and fails.
+import attempt that runs create and exec and fails. So are the repeatable scenarios of
+tests/hardening/fresh.py (a half-built module used after its exec failed, ColorLevel's metaclass
+dropped mid-creation), each call one attempt checked against its expected outcome.
 
 Exit status: 0 clean, 1 a leak or a case with the wrong outcome, 2 not a debug interpreter.
 """
@@ -132,8 +134,26 @@ def failing_import(module, blocked, stand_in, options):
     return 0
 
 
-def run_failing_import(module, blocked, stand_in, options):
-    argv = [sys.executable, os.path.abspath(__file__), "--failing-import", f"{module}:{blocked}:{stand_in or ''}",
+def fresh_scenario(scenario, options):
+    """Child process: hunt repeated attempts of a scenario of fresh.py; prints the deltas as JSON."""
+    sys.path.insert(0, os.path.join(REPO, "tests"))
+    from hardening.fresh import SCENARIOS
+
+    run, expected, _ = SCENARIOS[scenario]
+    wrong = []
+
+    def once():
+        seen = run()
+        if seen != expected and not wrong:
+            wrong.append(f"returned {seen!r}, expected {expected!r}")
+
+    deltas = hunt_calibrated(once, options.calls, options.warmups, options.rounds)
+    print(json.dumps({"deltas": deltas, "wrong": wrong}))
+    return 0
+
+
+def run_child(option, value, options):
+    argv = [sys.executable, os.path.abspath(__file__), option, value,
             "--calls", str(options.calls), "--warmups", str(options.warmups), "--rounds", str(options.rounds)]
     child = subprocess.run(argv, capture_output=True, text=True, timeout=600)
     if child.returncode != 0:
@@ -149,6 +169,7 @@ def main():
     parser.add_argument("--warmups", type=int, default=2, help="rounds before measuring (default 2)")
     parser.add_argument("--rounds", type=int, default=3, help="measured rounds (default 3)")
     parser.add_argument("--failing-import", help=argparse.SUPPRESS)
+    parser.add_argument("--fresh", help=argparse.SUPPRESS)
     options = parser.parse_args()
     if not hasattr(sys, "gettotalrefcount"):
         print("leakcheck: needs a debug interpreter (python3.14d)", file=sys.stderr)
@@ -156,6 +177,8 @@ def main():
     if options.failing_import:
         module, blocked, stand_in = options.failing_import.split(":")
         return failing_import(module, blocked, stand_in or None, options)
+    if options.fresh:
+        return fresh_scenario(options.fresh, options)
 
     sys.path.insert(0, os.path.join(REPO, "tests"))
     from hardening.cases import all_cases, check, threaded_calls
@@ -182,7 +205,12 @@ def main():
         jobs.append((case.id, calls, job))
     for id, module, (blocked, stand_in) in FAILING_IMPORTS:
         jobs.append((id, options.calls, lambda module=module, blocked=blocked, stand_in=stand_in:
-                     run_failing_import(module, blocked, stand_in, options)))
+                     run_child("--failing-import", f"{module}:{blocked}:{stand_in or ''}", options)))
+    from hardening.fresh import SCENARIOS
+    for scenario, (_, _, repeatable) in SCENARIOS.items():
+        if repeatable:
+            jobs.append((f"fresh process: {scenario}", options.calls,
+                         lambda scenario=scenario: run_child("--fresh", scenario, options)))
     jobs = [job for job in jobs if options.match in job[0]]
 
     width = max(len(job[0]) for job in jobs)

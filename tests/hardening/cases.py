@@ -373,6 +373,100 @@ class SelfishInt(int):
         return act(self.what)
 
 
+class OnceEqual(str):
+    """A key equal to its own text at the first comparison only: a lookup that finds it once must
+    miss it the next time."""
+
+    def __new__(cls, text):
+        self = super().__new__(cls, text)
+        self.compared = False
+        return self
+
+    __hash__ = str.__hash__
+
+    def __eq__(self, other):
+        first, self.compared = not self.compared, True
+        return first and str.__eq__(self, other)
+
+
+def key_equal_once(space, name, call):
+    """call() twice while the entry `name` of `space` (a namespace) sits under a OnceEqual key: the first
+    call finds it, the second must not, as a lookup made at every call would not."""
+    value = space.pop(name)
+    key = OnceEqual(name)
+    space[key] = value
+    try:
+        first = call()
+        try:
+            second = call()
+        except (NameError, AttributeError) as exc:
+            second = type(exc).__name__
+        return first, second
+    finally:
+        del space[key]
+        space[name] = value
+
+
+def with_names(table, color):
+    """fg_code(color) with NAMED_COLORS bound to a new table() for the call."""
+    with rebound(colors, NAMED_COLORS=table()):
+        return fg_code(color)
+
+
+def in_small_stack(fn, *args):
+    """fn(*args) on a thread with a small C stack, so that a runaway recursion ends quickly."""
+    import threading
+
+    outcome = []
+
+    def run():
+        try:
+            outcome.append((True, fn(*args)))
+        except BaseException as exc:  # noqa: B036 - handed to the caller
+            outcome.append((False, exc))
+
+    previous = threading.stack_size(1 << 20)
+    try:
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(previous)
+    returned, value = outcome[0]
+    if returned:
+        return value
+    raise value
+
+
+@functools.cache
+def _libm():
+    import ctypes
+    return ctypes.CDLL(None)  # the interpreter itself links libm
+
+
+# The <fenv.h> rounding-mode constants of glibc, by machine.
+ROUNDING_MODES = {"x86_64": {"upward": 0x800, "downward": 0x400, "toward zero": 0xC00},
+                  "aarch64": {"upward": 0x400000, "downward": 0x800000, "toward zero": 0xC00000}}
+
+
+def under_rounding_mode(mode, fn, *args):
+    """fn(*args) with the floating-point rounding mode set to `mode` (a ROUNDING_MODES value)."""
+    libm = _libm()
+    previous = libm.fegetround()
+    if libm.fesetround(mode) != 0:
+        raise OSError(f"rounding mode {mode:#x} refused")
+    try:
+        return fn(*args)
+    finally:
+        libm.fesetround(previous)
+
+
+def raising_getattr(what):
+    def __getattr__(name):
+        return act(what)
+    return __getattr__
+
+
 # ---- colors ----
 
 NAMED = dict(colors.NAMED_COLORS)
@@ -781,6 +875,31 @@ def colors_cases():
              fg_code, "red", patch=lambda: rebound(c, NAMED_COLORS=_self_clearing_table())),
         case("fg_code names grown", ok("\x1b[38m"), fg_code, "crimson",
              patch=patched(c, NAMED_COLORS={**NAMED, "crimson": 38})),
+        # NAMED_COLORS read twice (membership, then the item) unless one lookup provably equals two
+        case("fg_code names key equal once", err(KeyError, "'red'", *FG), with_names, lambda: {OnceEqual("red"): 31},
+             "red"),
+        case("fg_code names key rebinding the table", ok("\x1b[99m"), with_names, lambda: {Colliding("red", Do(
+            lambda key, other: setattr(c, "NAMED_COLORS", {"red": 99}) or True)): 31}, "red"),
+        # a module global under a key equal to its name once only: read at every call, never remembered
+        case("fg_code ESC under a key equal once", ok(("\x1b[31m", "NameError")), key_equal_once, vars(c), "ESC",
+             lambda: fg_code("red")),
+        # ... and read as often as the procedure reads it: NAMED_COLORS twice, _HEX_RE once
+        case("fg_code NAMED_COLORS under a key equal once", err(NameError, "name 'NAMED_COLORS' is not defined", *FG),
+             key_equal_once, vars(c), "NAMED_COLORS", lambda: fg_code("red")),
+        case("fg_code _HEX_RE stand-in under a key equal once", ok(("\x1b[38;2;255;0;17m", "NameError")),
+             key_equal_once, vars(c), "_HEX_RE", lambda: fg_code("#fff"), patch=patched(c, _HEX_RE=matching("ff0011"))),
+        # cycles between module functions, directly or through another callable: RecursionError
+        Case("fg_code through parse_hex = fg_code", lambda: in_small_stack(fg_code, "#abc"),
+             Raises(RecursionError, None, None), patched(c, parse_hex=fg_code)),
+        Case("fg_code through parse_hex = partial(bg_code)", lambda: in_small_stack(fg_code, "#abc"),
+             Raises(RecursionError, None, None), patched(c, parse_hex=functools.partial(bg_code))),
+        Case("bg_code through _validate_rgb = a bound _color_code", lambda: in_small_stack(bg_code, (1, 2, 3)),
+             Raises(RecursionError, None, None),
+             patched(c, _validate_rgb=lambda r, g, b: color_code((r, g, b), foreground=False))),
+        # rounding half to even whatever the floating-point rounding mode
+        *[case(f"rgb_to_ansi256{rgb} rounding {name}", ok(expected), under_rounding_mode, mode, rgb_to_ansi256, *rgb)
+          for name, mode in ROUNDING_MODES.get(__import__("platform").machine(), {}).items()
+          for rgb, expected in [((1, 0, 0), 16), ((254, 1, 128), 16 + 36 * 5 + 3), ((20, 20, 20), 233)]],
         # recursion through a callback, oversized numbers, odd names and builtins
         Case("fg_code recursing through lower", _recursing, Raises(RecursionError, None, None)),
         case("_validate_rgb too many digits to show", err(ValueError, None, "_validate_rgb"), validate_rgb,
@@ -806,6 +925,15 @@ def colors_cases():
              ok("(r: 'int' = 1, g: 'int' = 2, b: 'int' = 3) -> 'int'"),
              patch=patched_parameter(Do(lambda: setattr(rgb_to_ansi256, "__defaults__", None)))),
         Case("signature interrupted", signature_with_defaults, err(KI, "hostile"), patch=patched_parameter(KI)),
+        # a failed lookup in inspect leaves as it was raised
+        Case("signature without inspect.Parameter", lambda: rgb_to_ansi256.__signature__,
+             err(AttributeError, "module 'inspect' has no attribute 'Parameter'"), patched(inspect, Parameter=MISSING)),
+        Case("signature with inspect.Parameter interrupted", lambda: rgb_to_ansi256.__signature__, ki(),
+             patched(inspect, Parameter=MISSING, __getattr__=raising_getattr(KI))),
+        Case("signature without inspect.Signature", lambda: fg_code.__signature__,
+             err(AttributeError, "module 'inspect' has no attribute 'Signature'"), patched(inspect, Signature=MISSING)),
+        Case("signature with a Parameter lacking empty", lambda: color_code.__signature__,
+             err(AttributeError, "type object 'object' has no attribute 'empty'"), patched(inspect, Parameter=object)),
     ]
 
 
@@ -887,6 +1015,20 @@ class IsattyProperty:
     @property
     def isatty(self):
         return act(self.what)
+
+
+class VanishingIsatty:
+    """A stream whose isatty attribute is there at the first lookup only."""
+
+    def __init__(self):
+        self.lookups = 0
+
+    @property
+    def isatty(self):
+        self.lookups += 1
+        if self.lookups > 1:
+            raise AttributeError("isatty has gone")
+        return lambda: True
 
 
 class Environ:
@@ -1178,6 +1320,17 @@ def detect_cases():
              patch=environment({"TERM": "xterm"}, stdout=NoIsatty())),
         case("detect_color_level isatty lookup AttributeError", ok(ColorLevel.NONE), detect_color_level,
              IsattyProperty(AttributeError), patch=environment({"TERM": "xterm"})),
+        case("detect_color_level isatty gone when called", err(AttributeError, "isatty has gone", *LEVEL),
+             lambda: detect_color_level(VanishingIsatty()), patch=environment({"TERM": "xterm"})),
+        # os.environ is read for each variable: the second read of the call misses it
+        case("detect_color_level os.environ under a key equal once",
+             err(AttributeError, "module 'os' has no attribute 'environ'", *LEVEL),
+             lambda: key_equal_once(vars(detect.os), "environ", lambda: detect_color_level(tty)),
+             patch=environment({"TERM": "xterm-256color"})),
+        case("detect_color_level ColorLevel under a key equal once", ok((ColorLevel.BASIC, "NameError")),
+             key_equal_once, vars(d), "ColorLevel", lambda: detect_color_level(tty), patch=environment({"TERM": "xterm"})),
+        Case("supports_color through detect_color_level = supports_color", lambda: in_small_stack(supports_color, tty),
+             Raises(RecursionError, None, None), patched(d, detect_color_level=supports_color)),
         case("detect_color_level keyword", ok(ColorLevel.BASIC), detect_color_level, stream=tty,
              patch=environment({"TERM": "xterm"})),
         case("detect_color_level plain dict environ", ok(ColorLevel.EXTENDED), detect_color_level, tty,

@@ -8,6 +8,7 @@ import sys
 import pytest
 
 from .cases import all_cases, check
+from .fresh import SCENARIOS
 
 CASES = all_cases()
 TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -18,20 +19,34 @@ def test_case(case):
     assert check(case) == []
 
 
-def test_catalogue_with_poisoned_free_memory():
+def run_poisoned(script):
     # The debug allocator overwrites freed memory, so a case that reads an object after its last
     # reference went (a dict dropped by a key's __eq__ mid-lookup, say) crashes or misbehaves here
     # instead of passing by luck.
     allocator = "malloc_debug" if os.environ.get("PYTHONMALLOC") == "malloc" else "debug"
     env = dict(os.environ, PYTHONMALLOC=allocator,
                PYTHONPATH=os.pathsep.join(filter(None, [TESTS, os.environ.get("PYTHONPATH")])))
-    script = ("from hardening.cases import all_cases, check\n"
-              "failed = [(case.id, found) for case in all_cases() for found in [check(case)] if found]\n"
-              "print(failed)\n"
-              "raise SystemExit(1 if failed else 0)\n")
     result = subprocess.run([sys.executable, "-X", "faulthandler", "-c", script], env=env, capture_output=True,
                             text=True, timeout=300)
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_catalogue_with_poisoned_free_memory():
+    run_poisoned("from hardening.cases import all_cases, check\n"
+                 "failed = [(case.id, found) for case in all_cases() for found in [check(case)] if found]\n"
+                 "print(failed)\n"
+                 "raise SystemExit(1 if failed else 0)\n")
+
+
+@pytest.mark.parametrize("scenario", SCENARIOS)
+def test_in_a_fresh_process(scenario):
+    # A failed exec leaves functions behind; hostile bases build ColorLevel: in a process of its own.
+    run_poisoned("import sys\n"
+                 "from hardening.fresh import SCENARIOS\n"
+                 f"run, expected, _ = SCENARIOS[{scenario!r}]\n"
+                 "seen = run()\n"
+                 "print(repr(seen), repr(expected), sep='\\n')\n"
+                 "raise SystemExit(seen != expected)\n")
 
 
 SHUTDOWN = r'''
