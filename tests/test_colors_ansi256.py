@@ -2,6 +2,7 @@
 
 import json
 import math
+import platform
 from decimal import Decimal
 from fractions import Fraction
 
@@ -10,6 +11,7 @@ from hypothesis import given, strategies as st
 
 import tintwell.colors as colors_module
 from conftest import module_entries
+from hardening.cases import ROUNDING_MODES, under_rounding_mode
 
 GREY_STEP_STARTS = [8, 14, 24, 34, 45, 55, 65, 75, 86, 96, 106, 117, 127, 137, 147, 158, 168, 178, 189, 199, 209,
                     219, 230, 240]
@@ -137,3 +139,16 @@ def test_captured_round_sees_the_double_products(run_python):
     expected = [255 / 255 * 5.0, 128 / 255 * 5.0, 1 / 255 * 5.0, (100 - 8) / 247 * 24.0,
                 -(2 ** 80) / 255 * 5.0, 1 / 255 * 5.0, 1 / 255 * 5.0]
     assert [float.fromhex(v) for v in seen] == expected
+
+
+@pytest.mark.parametrize("mode", sorted(ROUNDING_MODES.get(platform.machine(), {})))
+def test_rounding_mode_plays_no_part(mode):
+    # Under another floating-point rounding mode the quotients may differ in their last bit, exactly
+    # as Python's own arithmetic does; rounding them must still be the builtin round's.
+    diagonal = [(v, v, v) for v in range(256)]
+    cube = [(v, 255 - v, v // 2) for v in range(256) if not v == 255 - v == v // 2]
+    inputs = diagonal + cube
+    got = under_rounding_mode(ROUNDING_MODES[platform.machine()][mode],
+                              lambda: [(colors_module.rgb_to_ansi256(*rgb), float_index(*rgb)) for rgb in inputs])
+    assert [mine for mine, _ in got] == [python for _, python in got]
+    assert [mine for mine, _ in got] == [exact_index(*rgb) for rgb in inputs]

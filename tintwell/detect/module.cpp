@@ -147,8 +147,7 @@ int create_color_level() noexcept {
             return -1;
         }
     }
-    if (bases.get() != original.get() &&
-        PyObject_SetItem(ns.get(), n::dunder_orig_bases.get(), original.get()) < 0) {
+    if (bases.get() != original.get() && PyObject_SetItem(ns.get(), n::dunder_orig_bases.get(), original.get()) < 0) {
         return -1;
     }
     PyObject* args[3] = {n::ColorLevel.get(), bases.get(), ns.get()};
