@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "function.hpp"
+#include "function_object.hpp"
 
 namespace frame {
 
@@ -15,14 +15,6 @@ const char* function_name(FunctionObject* self) noexcept {
         return self->def->name.utf8();
     }
     return utf8;
-}
-
-Py_ssize_t positional_count(const FunctionDef& def) noexcept {
-    Py_ssize_t count = 0;
-    for (const Param& param : def.params) {
-        count += param.kind == ParamKind::positional_or_keyword;
-    }
-    return count;
 }
 
 [[gnu::cold]] void raise_positional_count(FunctionObject* self, const char* qualifier, Py_ssize_t expected,
@@ -75,7 +67,7 @@ Py_ssize_t find_parameter(const FunctionDef& def, PyObject* key) noexcept {
 
 }  // namespace
 
-bool supports_int_conversion(PyObject* obj) noexcept {
+bool converts_to_int(PyObject* obj) noexcept {
     const PyNumberMethods* number = Py_TYPE(obj)->tp_as_number;
     if (number != nullptr && (number->nb_index || number->nb_int || number->nb_float)) {
         return true;
@@ -87,7 +79,7 @@ int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs
                    Ref* owned) noexcept {
     const FunctionDef& def = *self->def;
     const Py_ssize_t count = static_cast<Py_ssize_t>(def.params.size());
-    const Py_ssize_t npos = positional_count(def);
+    const Py_ssize_t npos = def.positional;
     // Held for the whole binding: a keyword default's lookup may run code that replaces __defaults__.
     const Ref defaults = Ref::borrow(self->defaults);
     const Py_ssize_t ndefaults = defaults ? std::min(PyTuple_GET_SIZE(defaults.get()), npos) : Py_ssize_t{0};
@@ -149,12 +141,11 @@ int bind_arguments(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs
     return 0;
 }
 
-int coerce_arguments(const FunctionDef& def, PyObject** bound, Ref* owned) noexcept {
+int apply_parameter_rules(const FunctionDef& def, PyObject** bound, Ref* owned) noexcept {
     const std::size_t count = def.params.size();
     // All conversions first, in declaration order, then the type checks.
     for (std::size_t i = 0; i < count; ++i) {
-        if (def.params[i].coerce != Coerce::to_int || PyLong_CheckExact(bound[i]) ||
-            !supports_int_conversion(bound[i])) {
+        if (def.params[i].coerce != Coerce::to_int || PyLong_CheckExact(bound[i]) || !converts_to_int(bound[i])) {
             continue;
         }
         owned[i] = Ref::steal(PyNumber_Long(bound[i]));
@@ -179,10 +170,10 @@ int coerce_arguments(const FunctionDef& def, PyObject** bound, Ref* owned) noexc
 
 void reject_arguments(FunctionObject* self, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     if (kwnames != nullptr) {
-        PyErr_Format(PyExc_TypeError, "%.200s() %s", function_name(self), "takes no keyword arguments");
+        PyErr_Format(PyExc_TypeError, "%.200s() takes no keyword arguments", function_name(self));
         return;
     }
-    PyErr_Format(PyExc_TypeError, "%.200s() %s (%zd given)", function_name(self), "takes no arguments", nargs);
+    PyErr_Format(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", function_name(self), nargs);
 }
 
 }  // namespace frame

@@ -1,34 +1,24 @@
-#include "function.hpp"
-
 #include <cstddef>
 
+#include "function_object.hpp"
 #include "module.hpp"
 
 namespace frame {
 
-namespace {
+PyTypeObject* function_type = nullptr;
 
-PyTypeObject* function_type = nullptr;  // created once, never freed
+namespace {
 
 FunctionObject* as_function(PyObject* obj) noexcept { return reinterpret_cast<FunctionObject*>(obj); }
 
-// The body with the function's own globals, its traceback entry added to a failure.
-PyObject* run_body(const FunctionObject* self, PyObject* const* args) noexcept {
-    PyObject* result = self->def->body(globals_of(self), args);
-    if (result == nullptr) {
-        self->def->label.add_to_traceback(self->globals);
-    }
-    return result;
-}
-
 PyObject* bind_and_run(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     const FunctionDef& def = *self->def;
-    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && self->plain_positional) {
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && def.plain_positional) {
         return run_body(self, args);
     }
     PyObject* bound[kMaxParams] = {};
     Ref owned[kMaxParams];
-    if (bind_arguments(self, args, nargs, kwnames, bound, owned) < 0 || coerce_arguments(def, bound, owned) < 0) {
+    if (bind_arguments(self, args, nargs, kwnames, bound, owned) < 0 || apply_parameter_rules(def, bound, owned) < 0) {
         def.label.add_to_traceback(self->globals);
         return nullptr;
     }
@@ -258,14 +248,7 @@ const FunctionObject* own_function(PyObject* obj, const FunctionDef& def) noexce
     return Py_IS_TYPE(obj, function_type) && as_function(obj)->def == &def ? as_function(obj) : nullptr;
 }
 
-PyObject* call_own(const FunctionObject* function, PyObject* const* args) noexcept {
-    if (!enter_call()) {
-        return nullptr;
-    }
-    PyObject* result = run_body(function, args);
-    leave_call();
-    return result;
-}
+namespace {
 
 Ref new_function(const FunctionDecl& decl) noexcept {
     Ref annotations = Ref::steal(PyDict_New());
@@ -287,30 +270,28 @@ Ref new_function(const FunctionDecl& decl) noexcept {
     }
     self->vectorcall = function_vectorcall;
     self->def = &decl.def;
-    self->plain_positional = true;
-    for (const Param& param : decl.def.params) {
-        self->plain_positional &= param.kind == ParamKind::positional_or_keyword && param.coerce == Coerce::none;
-    }
     self->name = Py_NewRef(decl.def.name.get());
     self->qualname = Py_NewRef(decl.def.name.get());
     self->module = module_name.release();
-    self->doc = Py_NewRef(decl.doc.get());
-    self->defaults = Py_XNewRef(decl.defaults.get());
+    self->doc = Py_NewRef(decl.doc);
+    self->defaults = Py_XNewRef(decl.defaults);
     self->kwdefaults = nullptr;
     self->annotations = annotations.release();
     self->dict = nullptr;
-    self->globals = Py_XNewRef(state.dict);
+    self->globals = Py_XNewRef(state.dict.get());
     self->weakreflist = nullptr;
     PyObject_GC_Track(self);
     return Ref::steal(reinterpret_cast<PyObject*>(self));
 }
+
+}  // namespace
 
 int define_function(const FunctionDecl& decl) noexcept {
     Ref function = new_function(decl);
     if (!function) {
         return -1;
     }
-    return bind_global(decl.def.name, function);
+    return bind_global(decl.def.name, function.get());
 }
 
 }  // namespace frame

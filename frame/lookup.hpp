@@ -1,10 +1,9 @@
 // Module-level names as the functions see them: looked up at every call in the function's own
-// globals, then in builtins; and the import statements of the module-level code and of functions.
+// globals, then in builtins; and the attributes of plain modules (os, sys) read the same way.
 #pragma once
 
-#include <initializer_list>
-
 #include "constants.hpp"
+#include "dict_watch.hpp"
 #include "ref.hpp"
 
 namespace frame {
@@ -25,58 +24,61 @@ private:
 // The module being executed, for the module-level code.
 Globals module_globals() noexcept;
 
-// Starts watching `dict` (a module's __dict__) so that lookups in it can be remembered while nothing
-// in it changes.
-void watch_dict(PyObject* dict) noexcept;
+// A name read as a module global; it remembers its last lookup (see lookup_global).
+class GlobalName final : public Str {
+public:
+    using Str::Str;
 
-// Whether every key of the exact dict `dict` is an exact str: then a lookup with an exact str key
-// runs no Python code, and one lookup answers exactly what two would. Tracked through the dict
-// watcher once asked; a dict that cannot be tracked is scanned.
-bool has_plain_keys(PyObject* dict) noexcept;
+private:
+    friend Ref lookup_global(Globals globals, const GlobalName& name) noexcept;
+    friend Ref lookup_global_slow(Globals globals, const GlobalName& name) noexcept;
+    struct Remembered {
+        PyObject* dict = nullptr;
+        PyObject* value = nullptr;  // borrowed: `dict` holds it while the generation stands
+        unsigned long long generation = 0;
+    };
+    mutable Remembered last_;
+};
 
-// Bumped by every change to a watched dict; 0 while nothing is watched.
-extern unsigned long long dict_generation;
+// A name read as an attribute of a plain module; it remembers its last lookup (see lookup_attribute).
+class AttributeName final : public Str {
+public:
+    using Str::Str;
 
-Ref lookup_global_slow(Globals globals, const Str& name) noexcept;
-Ref lookup_attribute_slow(PyObject* owner, const Str& name) noexcept;
+private:
+    friend Ref lookup_attribute(PyObject* owner, const AttributeName& name) noexcept;
+    friend Ref lookup_attribute_slow(PyObject* owner, const AttributeName& name) noexcept;
+    struct Remembered {
+        StaticRef owner;            // held, so that its address cannot come back as another module
+        PyObject* value = nullptr;  // borrowed: the owner's __dict__ holds it while the generation stands
+        unsigned long long generation = 0;
+    };
+    mutable Remembered last_;
+};
 
-// The current value of a module-level name, or null with NameError "name '...' is not defined".
-// A value is remembered only from a dict whose keys are all exact str, as the interpreter's own
-// global caches do: with any other key a lookup may run code and answer differently next time.
-inline Ref lookup_global(Globals globals, const Str& name) noexcept {
-    const Str::GlobalCache& cache = name.global_cache;
-    if (cache.dict == globals.dict() && cache.generation == dict_generation && dict_generation != 0) {
-        return Ref::borrow(cache.value);
+Ref lookup_global_slow(Globals globals, const GlobalName& name) noexcept;
+Ref lookup_attribute_slow(PyObject* owner, const AttributeName& name) noexcept;
+
+// The current value of a module-level name, or null with NameError "name '...' is not defined". A
+// value is remembered only from a dict whose lookups may be remembered (see lookups_rememberable).
+inline Ref lookup_global(Globals globals, const GlobalName& name) noexcept {
+    const GlobalName::Remembered& last = name.last_;
+    if (last.dict == globals.dict() && last.generation == dict_generation && dict_generation != 0) {
+        return Ref::borrow(last.value);
     }
     return lookup_global_slow(globals, name);
 }
 
-// getattr(owner, name). For a plain module (os, sys) whose __dict__ has only exact str keys, the
-// value is remembered while nothing in that dict changes, which the dict watcher reports.
-inline Ref lookup_attribute(PyObject* owner, const Str& name) noexcept {
-    const Str::AttributeCache& cache = name.attribute_cache;
+// getattr(owner, name). For a plain module (os, sys) whose lookups may be remembered, the value is
+// remembered while nothing in the module's __dict__ changes.
+inline Ref lookup_attribute(PyObject* owner, const AttributeName& name) noexcept {
+    const AttributeName::Remembered& last = name.last_;
     // The type is tested again: assigning a module's __class__ changes no dict, so no watcher sees it.
-    if (cache.owner == owner && cache.generation == dict_generation && dict_generation != 0 &&
+    if (last.owner.get() == owner && last.generation == dict_generation && dict_generation != 0 &&
         PyModule_CheckExact(owner)) {
-        return Ref::borrow(cache.value);
+        return Ref::borrow(last.value);
     }
     return lookup_attribute_slow(owner, name);
 }
-
-// Whether `obj` is the interpreter's own builtin function `name` (not a replacement installed in
-// builtins): a function of the builtins module with that name.
-bool is_builtin_function(PyObject* obj, const char* name) noexcept;
-
-// `import NAME` at module level: binds the module under its own name and returns it.
-Ref import_module(const Str& name) noexcept;
-
-// `import NAME` inside a function reading `globals`: the module, bound nowhere.
-Ref import_local(Globals globals, const Str& name) noexcept;
-
-// `from MODULE import NAME` inside a function: the value, bound nowhere.
-Ref import_local_from(Globals globals, const Str& module, const Str& name) noexcept;
-
-// `from MODULE import a, b, ...` at module level: binds each name in order.
-int import_names(const Str& module, std::initializer_list<const Str*> names) noexcept;
 
 }  // namespace frame

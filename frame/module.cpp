@@ -1,8 +1,9 @@
 #include "module.hpp"
 
 #include "constants.hpp"
-#include "function.hpp"
-#include "lookup.hpp"
+#include "dict_watch.hpp"
+#include "function_object.hpp"
+#include "traceback.hpp"
 
 namespace frame {
 
@@ -11,7 +12,7 @@ ModuleState state;
 namespace {
 
 Str s_dunder_test{"__test__"};
-TraceLabel init_label{nullptr, 1};
+TraceLabel init_label{nullptr};
 
 // Copies module_spec.<attr> into the module dict as `key`; a missing attribute is skipped.
 int copy_from_module_spec(PyObject* module_spec, PyObject* dict, const char* attr, const char* key,
@@ -40,9 +41,9 @@ int check_runtime_version() noexcept {
     if (major == PY_MAJOR_VERSION && minor == TINTWELL_BUILT_FOR_MINOR) {
         return 0;
     }
-    return PyErr_WarnFormat(
-        PyExc_RuntimeWarning, 1, "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-        PY_MAJOR_VERSION, TINTWELL_BUILT_FOR_MINOR, module_info.qualname, "does not match", major, minor);
+    return PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                            "compile time Python version %d.%d of module '%.100s' does not match runtime version %d.%d",
+                            PY_MAJOR_VERSION, TINTWELL_BUILT_FOR_MINOR, module_info.qualname, major, minor);
 }
 
 int register_in_sys_modules() noexcept {
@@ -51,15 +52,16 @@ int register_in_sys_modules() noexcept {
     if (present != 0) {
         return present < 0 ? -1 : 0;
     }
-    return PyMapping_SetItemString(modules, module_info.qualname, state.module);
+    return PyMapping_SetItemString(modules, module_info.qualname, state.module.get());
 }
 
 void forget_module() noexcept {
-    Py_CLEAR(state.dict);
-    Py_CLEAR(state.module);
+    state.dict.clear();
+    state.module.clear();
 }
 
-// Exec steps 6 to 9; a failure here is labelled "init <qualname>".
+// The module in sys.modules, the cached builtins, the function type, the module-level code and
+// __test__: a failure from here on is labelled "init <qualname>".
 int run_late_steps() noexcept {
     if (register_in_sys_modules() < 0) {
         return -1;
@@ -77,7 +79,7 @@ int run_late_steps() noexcept {
     if (!test) {
         return -1;
     }
-    return PyObject_SetAttr(state.module, s_dunder_test.get(), test.get());
+    return PyObject_SetAttr(state.module.get(), s_dunder_test.get(), test.get());
 }
 
 PyObject* create_module(PyObject* module_spec, PyModuleDef*) noexcept {
@@ -93,8 +95,8 @@ PyObject* create_module(PyObject* module_spec, PyModuleDef*) noexcept {
                         "process.");
         return nullptr;
     }
-    if (state.module != nullptr) {
-        return Py_NewRef(state.module);
+    if (state.module) {
+        return Py_NewRef(state.module.get());
     }
     Ref name = Ref::steal(PyObject_GetAttrString(module_spec, "name"));
     if (!name) {
@@ -115,36 +117,36 @@ PyObject* create_module(PyObject* module_spec, PyModuleDef*) noexcept {
 }
 
 int exec_module(PyObject* module) noexcept {
-    if (state.module != nullptr) {
-        if (state.module == module) {
+    if (state.module) {
+        if (state.module.get() == module) {
             return 0;
         }
         PyErr_Format(PyExc_RuntimeError, "Module '%s' has already been imported. Re-initialisation is not supported.",
                      module_info.name);
         return -1;
     }
-    state.module = Py_NewRef(module);
-    state.dict = Py_XNewRef(PyModule_GetDict(module));
-    if (state.dict == nullptr) {
+    state.module.set(Ref::borrow(module));
+    state.dict.set(Ref::borrow(PyModule_GetDict(module)));
+    if (!state.dict) {
         forget_module();
         return -1;
     }
-    watch_dict(state.dict);
-    if (state.builtins == nullptr) {
-        state.builtins = PyImport_ImportModule("builtins");
-        if (state.builtins == nullptr) {
+    lookups_rememberable(state.dict.get());  // starts watching the namespace
+    if (!state.builtins) {
+        state.builtins.set(Ref::steal(PyImport_ImportModule("builtins")));
+        if (!state.builtins) {
             forget_module();
             return -1;
         }
-        state.builtins_dict = PyModule_GetDict(state.builtins);  // borrowed from a module kept forever
+        state.builtins_dict = PyModule_GetDict(state.builtins.get());
     }
-    if (PyObject_SetAttrString(module, "__builtins__", state.builtins) < 0 || check_runtime_version() < 0 ||
+    if (PyObject_SetAttrString(module, "__builtins__", state.builtins.get()) < 0 || check_runtime_version() < 0 ||
         PoolEntry::build_all() < 0) {
         forget_module();
         return -1;
     }
     if (run_late_steps() < 0) {
-        init_label.add_to_traceback(state.dict);
+        init_label.add_to_traceback(state.dict.get());
         forget_module();
         return -1;
     }
@@ -165,8 +167,8 @@ PyModuleDef module_def = {
 
 PyObject* init_module() noexcept { return PyModuleDef_Init(&module_def); }
 
-int bind_global(const Str& name, Borrowed value) noexcept {
-    return PyDict_SetItem(state.dict, name.get(), value.get());
+int bind_global(const Str& name, PyObject* value) noexcept {
+    return PyDict_SetItem(state.dict.get(), name.get(), value);
 }
 
 }  // namespace frame

@@ -1,8 +1,9 @@
 // Module creation and one-time execution, shared by both extension modules.
 //
-// A deliverable defines `module_info` and an init function returning init_module(); the module
-// definition has the create and exec slots only. The module object, its dict and `builtins` are process-wide: the
-// module may be loaded into one interpreter only, and a repeated import yields the same module object.
+// Each extension module defines `module_info` and an init function returning init_module(); the
+// module definition has the create and exec slots only. The module object, its dict and `builtins`
+// are process-wide: the module may be loaded into one interpreter only, and a repeated import yields
+// the same module object.
 #pragma once
 
 #include <cstdint>
@@ -21,15 +22,15 @@ struct ModuleInfo {
     int (*run_module_code)() noexcept;       // the module-level code
 };
 
-// Defined once by each deliverable.
+// Defined once by each extension module.
 extern const ModuleInfo module_info;
 
 struct ModuleState {
     std::int64_t interpreter_id = -1;
-    PyObject* module = nullptr;    // strong; set from the start of exec, cleared if exec fails
-    PyObject* dict = nullptr;      // strong; the module's __dict__
-    PyObject* builtins = nullptr;  // strong, for the life of the process
-    PyObject* builtins_dict = nullptr;
+    StaticRef module;                   // set from the start of exec, cleared if exec fails
+    StaticRef dict;                     // the module's __dict__, for as long as `module` is set
+    StaticRef builtins;                 // for the life of the process
+    PyObject* builtins_dict = nullptr;  // borrowed from `builtins`
 };
 
 extern ModuleState state;
@@ -37,7 +38,7 @@ extern ModuleState state;
 // The body of PyInit_<name>: the module definition, initialised for multi-phase initialisation.
 PyObject* init_module() noexcept;
 
-// Binds `value` as the module attribute `name` (a store into the module's __dict__).
-int bind_global(const Str& name, Borrowed value) noexcept;
+// Binds `value` as the module attribute `name` (a store into the __dict__ of the module being executed).
+int bind_global(const Str& name, PyObject* value) noexcept;
 
 }  // namespace frame

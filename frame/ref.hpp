@@ -1,8 +1,10 @@
 // Reference handles for PyObject*.
 //
-// Ref owns one strong reference and releases it when it goes away; it is move-only, so ownership
-// is visible in the types. Borrowed documents a reference someone else keeps alive for the length
-// of the call. Neither converts implicitly to PyObject*: get() and release() say what happens.
+// Conventions: an owning reference is always a handle, never a bare pointer. Ref owns one strong
+// reference for a scope and releases it when it goes; StaticRef owns one in static storage for the
+// life of the process. A plain PyObject* is borrowed: as a parameter (as in the C API), the caller
+// keeps the object alive for the call; as a field, its comment says who keeps it alive. Neither
+// handle converts implicitly to PyObject*: get() and release() say what happens.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -47,15 +49,21 @@ private:
     PyObject* ptr_ = nullptr;
 };
 
-class Borrowed {
+// A strong reference in static storage, held until the process ends: no destructor, since nothing
+// may be released after the interpreter has gone. Replacing or clearing it releases the old value
+// last, as Ref's assignment does.
+class StaticRef {
 public:
-    constexpr Borrowed() noexcept = default;
-    constexpr explicit Borrowed(PyObject* ptr) noexcept : ptr_(ptr) {}
-    Borrowed(const Ref& ref) noexcept : ptr_(ref.get()) {}  // NOLINT: borrowing from an owner is safe
+    constexpr StaticRef() noexcept = default;
+    StaticRef(const StaticRef&) = delete;
+    StaticRef& operator=(const StaticRef&) = delete;
 
     [[nodiscard]] PyObject* get() const noexcept { return ptr_; }
-    [[nodiscard]] Ref new_ref() const noexcept { return Ref::borrow(ptr_); }
     explicit operator bool() const noexcept { return ptr_ != nullptr; }
+
+    // Holds `value` (given up by the caller; may be null) instead of the old value.
+    void set(Ref value) noexcept { Py_XDECREF(std::exchange(ptr_, value.release())); }
+    void clear() noexcept { set(Ref()); }
 
 private:
     PyObject* ptr_ = nullptr;

@@ -1,6 +1,6 @@
 // __signature__ of module functions, built from the current __defaults__, __kwdefaults__ and
 // __annotations__ each time it is read, so inspect and help() show the real parameters.
-#include "function.hpp"
+#include "function_object.hpp"
 
 namespace frame {
 
@@ -81,10 +81,7 @@ PyObject* build_signature(FunctionObject* self) noexcept {
     const Ref kwdefaults = Ref::borrow(self->kwdefaults);
     const Ref annotations = Ref::borrow(self->annotations);
     const FunctionDef& def = *self->def;
-    Py_ssize_t npos = 0;
-    for (const Param& param : def.params) {
-        npos += param.kind == ParamKind::positional_or_keyword;
-    }
+    const Py_ssize_t npos = def.positional;
     const Py_ssize_t ndefaults = defaults ? PyTuple_GET_SIZE(defaults.get()) : 0;
     Py_ssize_t index = 0;
     for (const Param& param : def.params) {

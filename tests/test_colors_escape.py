@@ -60,7 +60,6 @@ def test_unknown_name_lists_the_current_keys_in_code_point_order(colors):
     del colors.NAMED_COLORS["white"]
     colors.COLOR_ALIASES["not_listed"] = "red"
     names = sorted([*colors.NAMED_COLORS])
-    assert names[:2] == ["Zed", "_x"] and names[-1] == "äpple"
     with pytest.raises(ValueError) as info:
         colors.bg_code("White")
     assert str(info.value) == unknown("White", ", ".join(names))

@@ -1,7 +1,8 @@
 // The functions of the colors module and what they share.
 #pragma once
 
-#include "function.hpp"
+#include "frame/function.hpp"
+#include "frame/own.hpp"
 
 namespace colors {
 
@@ -15,15 +16,14 @@ extern frame::FunctionDef fg_code_def;
 extern frame::FunctionDef bg_code_def;
 extern frame::FunctionDef color_code_def;
 
-// Objects the module-level code created; while a module global still holds one of them, the
-// functions may take the direct route instead of the generic protocol. Strong references, so the
-// identity test cannot be fooled by a recycled address.
+// What the module-level code made or captured, held for the life of the process. While a global
+// still holds one of the patterns, parse_hex matches it directly instead of calling its match().
 struct Originals {
-    PyObject* hex_re = nullptr;
-    PyObject* short_hex_re = nullptr;
-    PyObject* round = nullptr;  // the `round` captured at import
+    frame::Original hex_re;
+    frame::Original short_hex_re;
+    frame::StaticRef round;  // the `round` captured at import
     bool round_is_builtin = false;
-    PyObject* foreground_kwnames = nullptr;  // ("foreground",)
+    frame::StaticRef foreground_kwnames;  // ("foreground",)
 };
 extern Originals originals;
 

@@ -1,12 +1,13 @@
 // The colors module: its definition and the module-level code run once by exec.
-#include "module.hpp"
+#include "frame/module.hpp"
 
 #include <initializer_list>
 #include <string_view>
 #include <utility>
 
+#include "frame/imports.hpp"
+#include "frame/lookup.hpp"
 #include "functions.hpp"
-#include "lookup.hpp"
 #include "names.hpp"
 
 namespace colors {
@@ -72,7 +73,7 @@ int bind_reset(const frame::Str& name, const frame::Str& suffix) noexcept {
     if (!value) {
         return -1;
     }
-    return frame::bind_global(name, value);
+    return frame::bind_global(name, value.get());
 }
 
 template <typename Entries, typename Fill>
@@ -87,7 +88,7 @@ int bind_table(const frame::Str& name, Entries& entries, Fill fill) noexcept {
             return -1;
         }
     }
-    return frame::bind_global(name, table);
+    return frame::bind_global(name, table.get());
 }
 
 // Whether `compiled` is what re.compile(pattern) gives in an untouched `re`: a pattern object of
@@ -115,7 +116,7 @@ int is_plain_pattern(PyObject* compiled, const frame::Str& pattern) noexcept {
 
 // NAME = re.compile(pattern); remembers the pattern object for the direct matching route when it
 // is a plain one.
-int bind_pattern(const frame::Str& name, const frame::Str& pattern, PyObject*& original) noexcept {
+int bind_pattern(const frame::Str& name, const frame::Str& pattern, frame::Original& original) noexcept {
     Ref re = frame::lookup_global(frame::module_globals(), n::re);
     if (!re) {
         return -1;
@@ -125,35 +126,38 @@ int bind_pattern(const frame::Str& name, const frame::Str& pattern, PyObject*& o
         return -1;
     }
     Ref compiled = Ref::steal(PyObject_CallOneArg(compile.get(), pattern.get()));
-    if (!compiled || frame::bind_global(name, compiled) < 0) {
+    if (!compiled || frame::bind_global(name, compiled.get()) < 0) {
         return -1;
     }
     const int plain = is_plain_pattern(compiled.get(), pattern);
     if (plain < 0) {
         return -1;
     }
-    Py_XSETREF(original, plain ? Py_NewRef(compiled.get()) : nullptr);
+    if (plain) {
+        original.set(std::move(compiled));
+    } else {
+        original.clear();
+    }
     return 0;
 }
 
 int define_functions() noexcept {
     using frame::FunctionDecl;
-    const frame::Borrowed none{Py_None};
     const FunctionDecl decls[] = {
-        {parse_hex_def, parse_hex_doc.borrowed(), {}, {{&n::color, &n::ann_str}, {&n::return_, &n::ann_rgb}}},
+        {parse_hex_def, parse_hex_doc.get(), nullptr, {{&n::color, &n::ann_str}, {&n::return_, &n::ann_rgb}}},
         {rgb_to_ansi256_def,
-         rgb_to_ansi256_doc.borrowed(),
-         {},
+         rgb_to_ansi256_doc.get(),
+         nullptr,
          {{&n::r, &n::ann_int}, {&n::g, &n::ann_int}, {&n::b, &n::ann_int}, {&n::return_, &n::ann_int}}},
-        {fg_code_def, fg_code_doc.borrowed(), {}, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
-        {bg_code_def, bg_code_doc.borrowed(), {}, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
+        {fg_code_def, fg_code_doc.get(), nullptr, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
+        {bg_code_def, bg_code_doc.get(), nullptr, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
         {color_code_def,
-         color_code_doc.borrowed(),
-         {},
+         color_code_doc.get(),
+         nullptr,
          {{&n::color, &n::ann_color}, {&n::foreground, &n::ann_bool}, {&n::return_, &n::ann_str}}},
         {validate_rgb_def,
-         none,
-         {},
+         Py_None,
+         nullptr,
          {{&n::r, &n::ann_int}, {&n::g, &n::ann_int}, {&n::b, &n::ann_int}, {&n::return_, &n::ann_none}}},
     };
     for (const FunctionDecl& decl : decls) {
@@ -175,12 +179,12 @@ int bind_cached_builtins() noexcept {
         PyErr_Format(PyExc_NameError, "name '%U' is not defined", n::round.get());
         return -1;
     }
-    Py_XSETREF(originals.round, round);
     // The interpreter's own round (not a replacement installed before import) may be computed in C.
     originals.round_is_builtin = frame::is_builtin_function(round, "round");
-    if (originals.foreground_kwnames == nullptr) {
-        originals.foreground_kwnames = PyTuple_Pack(1, n::foreground.get());
-        if (originals.foreground_kwnames == nullptr) {
+    originals.round.set(Ref::steal(round));
+    if (!originals.foreground_kwnames) {
+        originals.foreground_kwnames.set(Ref::steal(PyTuple_Pack(1, n::foreground.get())));
+        if (!originals.foreground_kwnames) {
             return -1;
         }
     }
@@ -191,7 +195,7 @@ int run_module_code() noexcept {
     if (!frame::import_module(n::re) || frame::import_names(n::typing, {&n::Optional, &n::Tuple}) < 0) {
         return -1;
     }
-    if (frame::bind_global(n::ESC, n::esc_value.borrowed()) < 0 || bind_reset(n::RESET_FG, n::fg_reset_suffix) < 0 ||
+    if (frame::bind_global(n::ESC, n::esc_value.get()) < 0 || bind_reset(n::RESET_FG, n::fg_reset_suffix) < 0 ||
         bind_reset(n::RESET_BG, n::bg_reset_suffix) < 0) {
         return -1;
     }

@@ -1,31 +1,33 @@
 // String constants of the colors module: identifiers (interned) and texts.
 #pragma once
 
-#include "constants.hpp"
+#include "frame/constants.hpp"
+#include "frame/lookup.hpp"
 
 namespace colors::names {
 
+using frame::GlobalName;
 using frame::Str;
 inline constexpr Str::Kind text = Str::Kind::text;
 
-// Module attributes, functions and the names they read.
-inline Str re{"re"};
+// Module attributes, functions and the names they read (GlobalName: read as a module global).
+inline GlobalName re{"re"};
 inline Str typing{"typing"};
 inline Str Optional{"Optional"};
 inline Str Tuple{"Tuple"};
-inline Str ESC{"ESC"};
+inline GlobalName ESC{"ESC"};
 inline Str RESET_FG{"RESET_FG"};
 inline Str RESET_BG{"RESET_BG"};
-inline Str NAMED_COLORS{"NAMED_COLORS"};
-inline Str COLOR_ALIASES{"COLOR_ALIASES"};
-inline Str HEX_RE{"_HEX_RE"};
-inline Str SHORT_HEX_RE{"_SHORT_HEX_RE"};
-inline Str parse_hex{"parse_hex"};
+inline GlobalName NAMED_COLORS{"NAMED_COLORS"};
+inline GlobalName COLOR_ALIASES{"COLOR_ALIASES"};
+inline GlobalName HEX_RE{"_HEX_RE"};
+inline GlobalName SHORT_HEX_RE{"_SHORT_HEX_RE"};
+inline GlobalName parse_hex{"parse_hex"};
 inline Str rgb_to_ansi256{"rgb_to_ansi256"};
 inline Str fg_code{"fg_code"};
 inline Str bg_code{"bg_code"};
-inline Str color_code{"_color_code"};
-inline Str validate_rgb{"_validate_rgb"};
+inline GlobalName color_code{"_color_code"};
+inline GlobalName validate_rgb{"_validate_rgb"};
 inline Str round{"round"};
 
 // Parameters and methods.

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "function.hpp"
+#include "frame/function.hpp"
 #include "names.hpp"
 
 namespace colors {
@@ -96,7 +96,7 @@ int Sequence::add_rendered(PyObject* value) noexcept {
     if (PyLong_CheckExact(value)) {
         return add_integer(value);
     }
-    if (!frame::supports_int_conversion(value)) {
+    if (!frame::converts_to_int(value)) {
         return add_formatted(value);
     }
     Ref integer = Ref::steal(PyNumber_Long(value));

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "ref.hpp"
+#include "frame/ref.hpp"
 
 namespace colors {
 

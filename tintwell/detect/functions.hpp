@@ -1,7 +1,8 @@
 // The functions of the detect module and what they share.
 #pragma once
 
-#include "function.hpp"
+#include "frame/function.hpp"
+#include "frame/lookup.hpp"
 
 namespace detect {
 
@@ -10,11 +11,14 @@ extern frame::FunctionDef detect_color_level_def;
 extern frame::FunctionDef supports_color_def;
 extern frame::FunctionDef enable_windows_vt_def;
 
+// class ColorLevel(IntEnum) with its docstring and four members, bound in the module (color_level.cpp).
+int create_color_level() noexcept;
+
 // ColorLevel.<member>, ColorLevel being read from `globals` now.
 frame::Ref color_level_member(frame::Globals globals, const frame::Str& member) noexcept;
 
-// sys.<name>, sys being read from `globals` now.
-frame::Ref sys_attribute(frame::Globals globals, const frame::Str& name) noexcept;
+// sys.<name>, sys being read from `globals` now (platform.cpp).
+frame::Ref sys_attribute(frame::Globals globals, const frame::AttributeName& name) noexcept;
 
 // The truth of `sys.platform == "win32"` (op Py_EQ) or `sys.platform != "win32"` (op Py_NE), the
 // platform being read now; -1 with an exception set on failure.

@@ -1,24 +1,27 @@
 // String and integer constants of the detect module: identifiers (interned) and texts.
 #pragma once
 
-#include "constants.hpp"
+#include "frame/constants.hpp"
+#include "frame/lookup.hpp"
 
 namespace detect::names {
 
+using frame::AttributeName;
+using frame::GlobalName;
 using frame::Int;
 using frame::Str;
 inline constexpr Str::Kind text = Str::Kind::text;
 
-// Module attributes and the modules they come from.
-inline Str os{"os"};
-inline Str sys{"sys"};
+// Module attributes and the modules they come from (GlobalName: read as a module global).
+inline GlobalName os{"os"};
+inline GlobalName sys{"sys"};
 inline Str enum_{"enum"};
-inline Str IntEnum{"IntEnum"};
+inline GlobalName IntEnum{"IntEnum"};
 inline Str typing{"typing"};
 inline Str Optional{"Optional"};
-inline Str ColorLevel{"ColorLevel"};
+inline GlobalName ColorLevel{"ColorLevel"};
 inline Str has_windows_console{"_has_windows_console"};
-inline Str detect_color_level{"detect_color_level"};
+inline GlobalName detect_color_level{"detect_color_level"};
 inline Str supports_color{"supports_color"};
 inline Str enable_windows_vt{"enable_windows_vt"};
 
@@ -39,16 +42,16 @@ inline Int level_basic{1};
 inline Int level_extended{2};
 inline Int level_truecolor{3};
 
-// Parameters, attributes and methods the functions use.
+// Parameters, attributes and methods the functions use (AttributeName: read from a plain module).
 inline Str stream{"stream"};
 inline Str return_{"return"};
 inline Str bool_{"bool"};
-inline Str environ{"environ"};
+inline AttributeName environ{"environ"};
 inline Str get{"get"};
 inline Str lower{"lower"};
-inline Str platform{"platform"};
-inline Str stdout_{"stdout"};
-inline Str stderr_{"stderr"};
+inline AttributeName platform{"platform"};
+inline AttributeName stdout_{"stdout"};
+inline AttributeName stderr_{"stderr"};
 inline Str isatty{"isatty"};
 
 // Environment variables.

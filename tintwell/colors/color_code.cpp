@@ -3,8 +3,10 @@
 #include <string_view>
 #include <utility>
 
+#include "frame/ascii.hpp"
+#include "frame/lookup.hpp"
+#include "frame/own.hpp"
 #include "functions.hpp"
-#include "lookup.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
 
@@ -119,12 +121,12 @@ PyObject* tuple_sequence(Globals globals, PyObject* color, bool foreground) noex
     if (unpack3(color, items) < 0) {
         return nullptr;
     }
-    Ref validate = frame::lookup_global(globals, n::validate_rgb);
-    if (!validate) {
+    const frame::GlobalFunction validate = frame::lookup_function(globals, n::validate_rgb, validate_rgb_def);
+    if (!validate.value) {
         return nullptr;
     }
     PyObject* raw[3] = {items[0].get(), items[1].get(), items[2].get()};
-    if (const frame::FunctionObject* own = frame::own_function(validate.get(), validate_rgb_def)) {
+    if (const frame::FunctionObject* own = validate.own) {
         // Render the very integers the check accepted.
         Ref converted[3];
         if (validate_rgb_direct(own, raw, converted) < 0) {
@@ -132,7 +134,7 @@ PyObject* tuple_sequence(Globals globals, PyObject* color, bool foreground) noex
         }
         return rgb_sequence(globals, foreground, converted);
     }
-    Ref ignored = Ref::steal(PyObject_Vectorcall(validate.get(), raw, 3, nullptr));
+    Ref ignored = Ref::steal(PyObject_Vectorcall(validate.value.get(), raw, 3, nullptr));
     if (!ignored) {
         return nullptr;
     }
@@ -202,15 +204,14 @@ int starts_with_hash(PyObject* color) noexcept {
 }
 
 PyObject* hex_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
-    Ref parse = frame::lookup_global(globals, n::parse_hex);
-    if (!parse) {
+    const frame::GlobalFunction parse = frame::lookup_function(globals, n::parse_hex, parse_hex_def);
+    if (!parse.value) {
         return nullptr;
     }
     Ref result;
-    const frame::FunctionObject* own = frame::own_function(parse.get(), parse_hex_def);
-    if (own != nullptr && PyUnicode_CheckExact(color)) {
+    if (parse.own != nullptr && PyUnicode_CheckExact(color)) {
         Parsed parsed;
-        if (parse_hex_direct(own, color, parsed) < 0) {
+        if (parse_hex_direct(parse.own, color, parsed) < 0) {
             return nullptr;
         }
         if (!parsed.tuple) {
@@ -218,7 +219,7 @@ PyObject* hex_sequence(Globals globals, PyObject* color, bool foreground) noexce
         }
         result = std::move(parsed.tuple);
     } else {
-        result = Ref::steal(PyObject_CallOneArg(parse.get(), color));
+        result = Ref::steal(PyObject_CallOneArg(parse.value.get(), color));
     }
     Ref items[3];
     if (!result || unpack3(result.get(), items) < 0) {
@@ -233,28 +234,9 @@ PyObject* hex_sequence(Globals globals, PyObject* color, bool foreground) noexce
 // comes back as the very same object when nothing changes.
 Ref normalise(PyObject* color) noexcept {
     if (PyUnicode_CheckExact(color) && PyUnicode_IS_ASCII(color)) {
-        const Py_ssize_t length = PyUnicode_GET_LENGTH(color);
-        const auto* text = static_cast<const unsigned char*>(PyUnicode_DATA(color));
-        Py_ssize_t first = 0;
-        while (first < length &&
-               !((text[first] >= 'A' && text[first] <= 'Z') || text[first] == '-' || text[first] == ' ')) {
-            ++first;
-        }
-        if (first == length) {
-            return Ref::borrow(color);
-        }
-        Ref result = Ref::steal(PyUnicode_New(length, 127));
-        if (!result) {
-            return {};
-        }
-        auto* out = static_cast<unsigned char*>(PyUnicode_DATA(result.get()));
-        for (Py_ssize_t i = 0; i < length; ++i) {
-            const unsigned char ch = text[i];
-            out[i] = (ch >= 'A' && ch <= 'Z')   ? static_cast<unsigned char>(ch + ('a' - 'A'))
-                     : (ch == '-' || ch == ' ') ? '_'
-                                                : ch;
-        }
-        return result;
+        return frame::map_ascii(color, [](unsigned char ch) {
+            return ch == '-' || ch == ' ' ? static_cast<unsigned char>('_') : frame::ascii_lower(ch);
+        });
     }
     Ref lowered = Ref::steal(PyObject_CallMethodNoArgs(color, n::lower.get()));
     if (!lowered) {
@@ -347,7 +329,7 @@ Ref background_code(Ref code) noexcept {
     if (PyLong_CheckExact(code.get())) {
         int overflow = 0;
         const long value = PyLong_AsLongAndOverflow(code.get(), &overflow);
-        if (overflow == 0 && value > LONG_MIN + 10) {
+        if (overflow == 0) {
             const bool shift = value < 40 || (value >= 90 && value <= 97);
             return shift ? Ref::steal(PyLong_FromLong(value + 10)) : std::move(code);
         }
@@ -420,23 +402,20 @@ PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
     Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(result)));
     const char* got = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
     if (got != nullptr) {
-        PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "str", got);
+        PyErr_Format(PyExc_TypeError, "Expected str, got %.200s", got);
     }
 }
 
 // _color_code(color, foreground=...), looked up in the module at every call.
 PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept {
-    Ref implementation = frame::lookup_global(globals, n::color_code);
-    if (!implementation) {
+    const frame::GlobalFunction implementation = frame::lookup_function(globals, n::color_code, color_code_def);
+    if (!implementation.value) {
         return nullptr;
     }
     PyObject* args[2] = {color, foreground ? Py_True : Py_False};
-    Ref result;
-    if (const frame::FunctionObject* own = frame::own_function(implementation.get(), color_code_def)) {
-        result = Ref::steal(frame::call_own(own, args));
-    } else {
-        result = Ref::steal(PyObject_Vectorcall(implementation.get(), args, 1, originals.foreground_kwnames));
-    }
+    Ref result = Ref::steal(implementation.own ? frame::call_own(implementation.own, args)
+                                               : PyObject_Vectorcall(implementation.value.get(), args, 1,
+                                                                     originals.foreground_kwnames.get()));
     if (result && !PyUnicode_CheckExact(result.get()) && result.get() != Py_None) {
         raise_bad_result(result.get());
         return nullptr;
@@ -453,9 +432,8 @@ const frame::Param color_code_params[] = {{names::color},
 
 }  // namespace
 
-frame::FunctionDef fg_code_def{names::fg_code, frame::TraceLabel{"fg_code", 1}, color_params, fg_code_body};
-frame::FunctionDef bg_code_def{names::bg_code, frame::TraceLabel{"bg_code", 1}, color_params, bg_code_body};
-frame::FunctionDef color_code_def{names::color_code, frame::TraceLabel{"_color_code", 1}, color_code_params,
-                                  color_code_body};
+frame::FunctionDef fg_code_def{names::fg_code, "fg_code", color_params, fg_code_body};
+frame::FunctionDef bg_code_def{names::bg_code, "bg_code", color_params, bg_code_body};
+frame::FunctionDef color_code_def{names::color_code, "_color_code", color_code_params, color_code_body};
 
 }  // namespace colors

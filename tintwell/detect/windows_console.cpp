@@ -7,8 +7,9 @@
 #include <initializer_list>
 #include <utility>
 
+#include "frame/imports.hpp"
+#include "frame/traceback.hpp"
 #include "functions.hpp"
-#include "lookup.hpp"
 #include "names.hpp"
 
 namespace detect {
@@ -16,12 +17,11 @@ namespace detect {
 namespace {
 
 namespace n = names;
-using frame::Borrowed;
 using frame::Ref;
 
 constexpr long enable_virtual_terminal_processing = 0x0004;
 
-frame::TraceLabel try_enable_label{"enable_windows_vt._try_enable", 1};
+frame::TraceLabel try_enable_label{"enable_windows_vt._try_enable"};
 
 // `except Exception:` for the pending exception: drops it and returns true when it is an
 // Exception; leaves anything else (KeyboardInterrupt, SystemExit) pending and returns false.
@@ -41,102 +41,105 @@ PyObject* answer_or_absorb(int status) noexcept {
     return frame::boolean(status > 0).release();
 }
 
-Ref attribute(Borrowed owner, const frame::Str& name) noexcept {
-    return Ref::steal(PyObject_GetAttr(owner.get(), name.get()));
+Ref attribute(PyObject* owner, const frame::Str& name) noexcept {
+    return Ref::steal(PyObject_GetAttr(owner, name.get()));
 }
 
 // ctypes.WinDLL("kernel32", use_last_error=True): a new library object at every call.
-Ref load_kernel32(Borrowed ctypes) noexcept {
+Ref load_kernel32(PyObject* ctypes) noexcept {
     Ref kwnames = Ref::steal(PyTuple_Pack(1, n::use_last_error.get()));
     if (!kwnames) {
         return {};
     }
-    PyObject* args[3] = {ctypes.get(), n::kernel32.get(), Py_True};
+    PyObject* args[3] = {ctypes, n::kernel32.get(), Py_True};
     return Ref::steal(PyObject_VectorcallMethod(n::WinDLL.get(), args, 2, kwnames.get()));
 }
 
 // function.argtypes = [items...]
-int set_argtypes(Borrowed function, std::initializer_list<Borrowed> items) noexcept {
+int set_argtypes(PyObject* function, std::initializer_list<PyObject*> items) noexcept {
     Ref argtypes = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!argtypes) {
         return -1;
     }
     Py_ssize_t index = 0;
-    for (Borrowed item : items) {
-        PyList_SET_ITEM(argtypes.get(), index++, Py_NewRef(item.get()));
+    for (PyObject* item : items) {
+        PyList_SET_ITEM(argtypes.get(), index++, Py_NewRef(item));
     }
-    return PyObject_SetAttr(function.get(), n::argtypes.get(), argtypes.get());
+    return PyObject_SetAttr(function, n::argtypes.get(), argtypes.get());
 }
 
 // function.restype = wintypes.<type_name>
-int set_restype(Borrowed function, Borrowed wintypes, const frame::Str& type_name) noexcept {
+int set_restype(PyObject* function, PyObject* wintypes, const frame::Str& type_name) noexcept {
     Ref type = attribute(wintypes, type_name);
-    return type ? PyObject_SetAttr(function.get(), n::restype.get(), type.get()) : -1;
+    return type ? PyObject_SetAttr(function, n::restype.get(), type.get()) : -1;
 }
 
 // kernel32.GetConsoleMode with argtypes [HANDLE, POINTER(DWORD)] and restype BOOL; attributes are
 // read in the order the equivalent Python statements read them.
-Ref declare_get_console_mode(Borrowed kernel32, Borrowed ctypes, Borrowed wintypes) noexcept {
+Ref declare_get_console_mode(PyObject* kernel32, PyObject* ctypes, PyObject* wintypes) noexcept {
     Ref function = attribute(kernel32, n::GetConsoleMode);
     Ref handle = function ? attribute(wintypes, n::HANDLE) : Ref();
     Ref pointer_type = handle ? attribute(ctypes, n::POINTER) : Ref();
     Ref dword = pointer_type ? attribute(wintypes, n::DWORD) : Ref();
     Ref pointer = dword ? Ref::steal(PyObject_CallOneArg(pointer_type.get(), dword.get())) : Ref();
-    if (!pointer || set_argtypes(function, {handle, pointer}) < 0 || set_restype(function, wintypes, n::BOOL) < 0) {
+    if (!pointer || set_argtypes(function.get(), {handle.get(), pointer.get()}) < 0 ||
+        set_restype(function.get(), wintypes, n::BOOL) < 0) {
         return {};
     }
     return function;
 }
 
 // kernel32.SetConsoleMode with argtypes [HANDLE, DWORD] and restype BOOL.
-Ref declare_set_console_mode(Borrowed kernel32, Borrowed wintypes) noexcept {
+Ref declare_set_console_mode(PyObject* kernel32, PyObject* wintypes) noexcept {
     Ref function = attribute(kernel32, n::SetConsoleMode);
     Ref handle = function ? attribute(wintypes, n::HANDLE) : Ref();
     Ref dword = handle ? attribute(wintypes, n::DWORD) : Ref();
-    if (!dword || set_argtypes(function, {handle, dword}) < 0 || set_restype(function, wintypes, n::BOOL) < 0) {
+    if (!dword || set_argtypes(function.get(), {handle.get(), dword.get()}) < 0 ||
+        set_restype(function.get(), wintypes, n::BOOL) < 0) {
         return {};
     }
     return function;
 }
 
 // mode = wintypes.DWORD()
-Ref new_dword(Borrowed wintypes) noexcept {
-    PyObject* args[1] = {wintypes.get()};
+Ref new_dword(PyObject* wintypes) noexcept {
+    PyObject* args[1] = {wintypes};
     return Ref::steal(PyObject_VectorcallMethod(n::DWORD.get(), args, 1, nullptr));
 }
 
 // get_console_mode(handle, ctypes.byref(mode)), the result as it comes.
-Ref read_mode(Borrowed get_console_mode, Borrowed handle, Borrowed ctypes, Borrowed mode) noexcept {
-    PyObject* byref_args[2] = {ctypes.get(), mode.get()};
+Ref read_mode(PyObject* get_console_mode, PyObject* handle, PyObject* ctypes, PyObject* mode) noexcept {
+    PyObject* byref_args[2] = {ctypes, mode};
     Ref reference = Ref::steal(PyObject_VectorcallMethod(n::byref.get(), byref_args, 2, nullptr));
     if (!reference) {
         return {};
     }
-    PyObject* args[2] = {handle.get(), reference.get()};
-    return Ref::steal(PyObject_Vectorcall(get_console_mode.get(), args, 2, nullptr));
+    PyObject* args[2] = {handle, reference.get()};
+    return Ref::steal(PyObject_Vectorcall(get_console_mode, args, 2, nullptr));
 }
 
-int truth(const Ref& value) noexcept { return value ? PyObject_IsTrue(value.get()) : -1; }
+// The truth of a call's result; -1 when the call failed.
+int result_truth(const Ref& result) noexcept { return result ? PyObject_IsTrue(result.get()) : -1; }
 
-int equals(Borrowed value, const frame::Int& constant) noexcept {
-    return PyObject_RichCompareBool(value.get(), constant.get(), Py_EQ);
+int equals_int(PyObject* value, const frame::Int& constant) noexcept {
+    return PyObject_RichCompareBool(value, constant.get(), Py_EQ);
 }
 
 // ---- _has_windows_console ----
 
 // Null handles arrive as None through the HANDLE result type, invalid ones as the all-ones
 // pointer-sized value; 0 and -1 count as well.
-int unusable_handle(Borrowed handle) noexcept {
-    if (handle.get() == Py_None) {
+int unusable_handle(PyObject* handle) noexcept {
+    if (handle == Py_None) {
         return 1;
     }
-    int found = equals(handle, n::null_handle);
+    int found = equals_int(handle, n::null_handle);
     if (found == 0) {
-        found = equals(handle, n::invalid_handle);
+        found = equals_int(handle, n::invalid_handle);
     }
     if (found == 0) {
         Ref all_ones = Ref::steal(PyLong_FromUnsignedLongLong(UINTPTR_MAX));
-        found = all_ones ? PyObject_RichCompareBool(handle.get(), all_ones.get(), Py_EQ) : -1;
+        found = all_ones ? PyObject_RichCompareBool(handle, all_ones.get(), Py_EQ) : -1;
     }
     return found;
 }
@@ -145,13 +148,14 @@ int unusable_handle(Borrowed handle) noexcept {
 int stdout_is_console(frame::Globals globals) noexcept {
     Ref ctypes = frame::import_local(globals, n::ctypes);
     Ref wintypes = ctypes ? frame::import_local_from(globals, n::ctypes, n::wintypes) : Ref();
-    Ref kernel32 = wintypes ? load_kernel32(ctypes) : Ref();
-    Ref get_std_handle = kernel32 ? attribute(kernel32, n::GetStdHandle) : Ref();
-    Ref dword = get_std_handle ? attribute(wintypes, n::DWORD) : Ref();
-    if (!dword || set_argtypes(get_std_handle, {dword}) < 0 || set_restype(get_std_handle, wintypes, n::HANDLE) < 0) {
+    Ref kernel32 = wintypes ? load_kernel32(ctypes.get()) : Ref();
+    Ref get_std_handle = kernel32 ? attribute(kernel32.get(), n::GetStdHandle) : Ref();
+    Ref dword = get_std_handle ? attribute(wintypes.get(), n::DWORD) : Ref();
+    if (!dword || set_argtypes(get_std_handle.get(), {dword.get()}) < 0 ||
+        set_restype(get_std_handle.get(), wintypes.get(), n::HANDLE) < 0) {
         return -1;
     }
-    Ref get_console_mode = declare_get_console_mode(kernel32, ctypes, wintypes);
+    Ref get_console_mode = declare_get_console_mode(kernel32.get(), ctypes.get(), wintypes.get());
     if (!get_console_mode) {
         return -1;
     }
@@ -159,12 +163,12 @@ int stdout_is_console(frame::Globals globals) noexcept {
     if (!handle) {
         return -1;
     }
-    const int unusable = unusable_handle(handle);
+    const int unusable = unusable_handle(handle.get());
     if (unusable != 0) {
         return unusable < 0 ? -1 : 0;
     }
-    Ref mode = new_dword(wintypes);
-    return mode ? truth(read_mode(get_console_mode, handle, ctypes, mode)) : -1;
+    Ref mode = new_dword(wintypes.get());
+    return mode ? result_truth(read_mode(get_console_mode.get(), handle.get(), ctypes.get(), mode.get())) : -1;
 }
 
 PyObject* has_windows_console_body(frame::Globals globals, PyObject* const*) noexcept {
@@ -197,15 +201,16 @@ int load_console_functions(frame::Globals globals, Closure& closure) noexcept {
     if (!closure.wintypes) {
         return -1;
     }
-    closure.kernel32 = load_kernel32(closure.ctypes);
+    closure.kernel32 = load_kernel32(closure.ctypes.get());
     if (!closure.kernel32) {
         return -1;
     }
-    closure.get_console_mode = declare_get_console_mode(closure.kernel32, closure.ctypes, closure.wintypes);
+    closure.get_console_mode =
+        declare_get_console_mode(closure.kernel32.get(), closure.ctypes.get(), closure.wintypes.get());
     if (!closure.get_console_mode) {
         return -1;
     }
-    closure.set_console_mode = declare_set_console_mode(closure.kernel32, closure.wintypes);
+    closure.set_console_mode = declare_set_console_mode(closure.kernel32.get(), closure.wintypes.get());
     return closure.set_console_mode ? 0 : -1;
 }
 
@@ -224,7 +229,7 @@ int try_enable(const Closure& closure, PyObject* stream) noexcept {
             return -1;
         }
     }
-    const int fall_back = handle.get() == Py_None ? 1 : equals(handle, n::invalid_handle);
+    const int fall_back = handle.get() == Py_None ? 1 : equals_int(handle.get(), n::invalid_handle);
     if (fall_back < 0) {
         return -1;
     }
@@ -235,38 +240,40 @@ int try_enable(const Closure& closure, PyObject* stream) noexcept {
             return absorb_exception() ? 0 : -1;
         }
     }
-    int unusable = equals(handle, n::null_handle);
+    int unusable = equals_int(handle.get(), n::null_handle);
     if (unusable == 0) {
-        unusable = equals(handle, n::invalid_handle);
+        unusable = equals_int(handle.get(), n::invalid_handle);
     }
     if (unusable != 0) {
         return unusable < 0 ? -1 : 0;
     }
-    Ref mode = new_dword(closure.wintypes);
+    Ref mode = new_dword(closure.wintypes.get());
     if (!mode) {
         return -1;
     }
-    const int readable = truth(read_mode(closure.get_console_mode, handle, closure.ctypes, mode));
+    const int readable =
+        result_truth(read_mode(closure.get_console_mode.get(), handle.get(), closure.ctypes.get(), mode.get()));
     if (readable <= 0) {
         return readable;
     }
     Ref flag = Ref::steal(PyLong_FromLong(enable_virtual_terminal_processing));
-    Ref current = flag ? attribute(mode, n::value) : Ref();
+    Ref current = flag ? attribute(mode.get(), n::value) : Ref();
     Ref new_mode = current ? Ref::steal(PyNumber_Or(current.get(), flag.get())) : Ref();
     if (!new_mode) {
         return -1;
     }
     PyObject* set_args[2] = {handle.get(), new_mode.get()};
-    const int written = truth(Ref::steal(PyObject_Vectorcall(closure.set_console_mode.get(), set_args, 2, nullptr)));
+    const int written =
+        result_truth(Ref::steal(PyObject_Vectorcall(closure.set_console_mode.get(), set_args, 2, nullptr)));
     if (written <= 0) {
         return written;
     }
     // The bit as the console reports it now decides, not the success of the write.
-    if (!read_mode(closure.get_console_mode, handle, closure.ctypes, mode)) {
+    if (!read_mode(closure.get_console_mode.get(), handle.get(), closure.ctypes.get(), mode.get())) {
         return -1;
     }
-    Ref updated = attribute(mode, n::value);
-    return updated ? truth(Ref::steal(PyNumber_And(updated.get(), flag.get()))) : -1;
+    Ref updated = attribute(mode.get(), n::value);
+    return updated ? result_truth(Ref::steal(PyNumber_And(updated.get(), flag.get()))) : -1;
 }
 
 PyObject* enable_windows_vt_body(frame::Globals globals, PyObject* const*) noexcept {
@@ -309,8 +316,7 @@ PyObject* enable_windows_vt_body(frame::Globals globals, PyObject* const*) noexc
 }  // namespace
 
 frame::FunctionDef has_windows_console_def{
-    n::has_windows_console, frame::TraceLabel{"_has_windows_console", 1}, {}, has_windows_console_body};
-frame::FunctionDef enable_windows_vt_def{
-    n::enable_windows_vt, frame::TraceLabel{"enable_windows_vt", 1}, {}, enable_windows_vt_body};
+    n::has_windows_console, "_has_windows_console", {}, has_windows_console_body};
+frame::FunctionDef enable_windows_vt_def{n::enable_windows_vt, "enable_windows_vt", {}, enable_windows_vt_body};
 
 }  // namespace detect

@@ -1,6 +1,7 @@
 // parse_hex: "#RRGGBB" and "#RGB" to an (R, G, B) tuple.
+#include "frame/lookup.hpp"
+#include "frame/own.hpp"
 #include "functions.hpp"
-#include "lookup.hpp"
 #include "names.hpp"
 
 namespace colors {
@@ -144,13 +145,13 @@ void decode(const int* digits, Py_ssize_t count, int* rgb) noexcept {
 
 // One pattern tried on `color`, the pattern read from the module now: 1 with `parsed` set on a
 // match, 0 for no match, -1 on error. The module's own pattern is matched here directly.
-int try_pattern(Globals globals, const frame::Str& name, PyObject* original, Py_ssize_t count, PyObject* color,
-                Parsed& parsed) noexcept {
-    Ref pattern = frame::lookup_global(globals, name);
-    if (!pattern) {
+int try_pattern(Globals globals, const frame::GlobalName& name, const frame::Original& original, Py_ssize_t count,
+                PyObject* color, Parsed& parsed) noexcept {
+    const frame::GlobalObject pattern = frame::lookup_original(globals, name, original);
+    if (!pattern.value) {
         return -1;
     }
-    if (pattern.get() == original) {
+    if (pattern.original) {
         int digits[6];
         if (!match_hex(color, count, digits)) {
             return 0;
@@ -159,7 +160,7 @@ int try_pattern(Globals globals, const frame::Str& name, PyObject* original, Py_
         return 1;
     }
     bool matched = false;
-    Ref group = match_group(pattern.get(), color, matched);
+    Ref group = match_group(pattern.value.get(), color, matched);
     if (!matched) {
         return PyErr_Occurred() ? -1 : 0;
     }
@@ -194,18 +195,10 @@ const frame::Param parse_hex_params[] = {{names::color, frame::Coerce::exact_str
 
 }  // namespace
 
-frame::FunctionDef parse_hex_def{names::parse_hex, frame::TraceLabel{"parse_hex", 1}, parse_hex_params, parse_hex_body};
+frame::FunctionDef parse_hex_def{names::parse_hex, "parse_hex", parse_hex_params, parse_hex_body};
 
 int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept {
-    if (!frame::enter_call()) {
-        return -1;
-    }
-    const int status = parse(frame::globals_of(own), color, parsed);
-    frame::leave_call();
-    if (status < 0) {
-        parse_hex_def.label.add_to_traceback(own->globals);
-    }
-    return status;
+    return frame::run_own(own, [&](Globals globals) { return parse(globals, color, parsed); });
 }
 
 }  // namespace colors

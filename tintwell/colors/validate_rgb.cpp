@@ -1,4 +1,5 @@
 // _validate_rgb: each of three components must lie in 0..255.
+#include "frame/own.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -49,18 +50,15 @@ const frame::Param rgb_params[3] = {
     {names::b, frame::Coerce::to_int},
 };
 
-frame::FunctionDef validate_rgb_def{names::validate_rgb, frame::TraceLabel{"_validate_rgb", 1}, rgb_params,
-                                    validate_rgb_body};
+frame::FunctionDef validate_rgb_def{names::validate_rgb, "_validate_rgb", rgb_params, validate_rgb_body};
 
 int validate_rgb_direct(const frame::FunctionObject* own, PyObject* const* items, Ref* converted) noexcept {
-    if (!frame::enter_call()) {
-        return -1;
-    }
     PyObject* bound[3] = {items[0], items[1], items[2]};
-    const bool failed = frame::coerce_arguments(validate_rgb_def, bound, converted) < 0 || check_components(bound) < 0;
-    frame::leave_call();
-    if (failed) {
-        validate_rgb_def.label.add_to_traceback(own->globals);
+    const int status = frame::run_own(own, [&](frame::Globals) {
+        return frame::apply_parameter_rules(validate_rgb_def, bound, converted) < 0 || check_components(bound) < 0 ? -1
+                                                                                                                   : 0;
+    });
+    if (status < 0) {
         return -1;
     }
     // Components that needed no conversion are held as given.

@@ -5,8 +5,9 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "frame/ascii.hpp"
+#include "frame/lookup.hpp"
 #include "functions.hpp"
-#include "lookup.hpp"
 #include "names.hpp"
 
 namespace detect {
@@ -61,24 +62,7 @@ Ref lower(Ref value) noexcept {
         return {};
     }
     if (exact_text(value.get()) && PyUnicode_IS_ASCII(value.get())) {
-        const Py_ssize_t length = PyUnicode_GET_LENGTH(value.get());
-        const auto* text = static_cast<const unsigned char*>(PyUnicode_DATA(value.get()));
-        Py_ssize_t first_upper = 0;
-        while (first_upper < length && !(text[first_upper] >= 'A' && text[first_upper] <= 'Z')) {
-            ++first_upper;
-        }
-        if (first_upper == length) {
-            return value;  // already lower case; the result is only compared, never handed out
-        }
-        Ref result = Ref::steal(PyUnicode_New(length, 127));
-        if (!result) {
-            return {};
-        }
-        auto* out = static_cast<unsigned char*>(PyUnicode_DATA(result.get()));
-        for (Py_ssize_t i = 0; i < length; ++i) {
-            out[i] = (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<unsigned char>(text[i] + ('a' - 'A')) : text[i];
-        }
-        return result;
+        return frame::map_ascii(value.get(), frame::ascii_lower);
     }
     return Ref::steal(PyObject_CallMethodNoArgs(value.get(), n::lower.get()));
 }
@@ -86,7 +70,7 @@ Ref lower(Ref value) noexcept {
 // os.environ.get(key, "").lower()
 Ref env_get_lower(Globals globals, const Str& key) noexcept { return lower(env_get(globals, key, &n::empty)); }
 
-int truth(const Ref& value) noexcept {
+int env_truth(const Ref& value) noexcept {
     if (!value) {
         return -1;
     }
@@ -94,7 +78,7 @@ int truth(const Ref& value) noexcept {
 }
 
 // value == constant
-int equals(const Ref& value, const Str& constant) noexcept {
+int env_equals(const Ref& value, const Str& constant) noexcept {
     if (!value) {
         return -1;
     }
@@ -103,7 +87,7 @@ int equals(const Ref& value, const Str& constant) noexcept {
 }
 
 // value != ""
-int non_empty_text(const Ref& value) noexcept {
+int env_non_empty(const Ref& value) noexcept {
     if (!value) {
         return -1;
     }
@@ -113,7 +97,7 @@ int non_empty_text(const Ref& value) noexcept {
 
 // `value in (a, b, ...)`: like a tuple's membership test, each constant is compared with the
 // value in turn, the constant on the left.
-int one_of(const Ref& value, std::initializer_list<const Str*> constants) noexcept {
+int env_one_of(const Ref& value, std::initializer_list<const Str*> constants) noexcept {
     if (!value) {
         return -1;
     }
@@ -128,7 +112,7 @@ int one_of(const Ref& value, std::initializer_list<const Str*> constants) noexce
 }
 
 // needle in value
-int contains(const Ref& value, const Str& needle) noexcept {
+int env_contains(const Ref& value, const Str& needle) noexcept {
     if (exact_text(value.get()) && PyUnicode_IS_ASCII(value.get())) {
         const std::string_view haystack(static_cast<const char*>(PyUnicode_DATA(value.get())),
                                         static_cast<std::size_t>(PyUnicode_GET_LENGTH(value.get())));
@@ -155,28 +139,28 @@ Step decide_if(int test, const Str& member) noexcept { return test < 0 ? failure
 
 // NO_COLOR, then FORCE_COLOR.
 Step explicit_request(Globals globals) noexcept {
-    const int no_color = non_empty_text(env_get(globals, n::NO_COLOR, &n::empty));
+    const int no_color = env_non_empty(env_get(globals, n::NO_COLOR, &n::empty));
     if (no_color != 0) {
         return decide_if(no_color, n::NONE);
     }
     Ref force = env_get(globals, n::FORCE_COLOR, &n::empty);
-    const int forced = non_empty_text(force);
+    const int forced = env_non_empty(force);
     if (forced <= 0) {
         return forced < 0 ? failure : undecided;
     }
-    const int off = one_of(force, {&n::force_0, &n::force_false, &n::force_False});
+    const int off = env_one_of(force, {&n::force_0, &n::force_false, &n::force_False});
     if (off != 0) {
         return decide_if(off, n::NONE);
     }
-    const int basic = one_of(force, {&n::force_1, &n::force_true, &n::force_True});
+    const int basic = env_one_of(force, {&n::force_1, &n::force_true, &n::force_True});
     if (basic != 0) {
         return decide_if(basic, n::BASIC);
     }
-    const int extended = equals(force, n::force_2);
+    const int extended = env_equals(force, n::force_2);
     if (extended != 0) {
         return decide_if(extended, n::EXTENDED);
     }
-    const int truecolor = equals(force, n::force_3);
+    const int truecolor = env_equals(force, n::force_3);
     if (truecolor != 0) {
         return decide_if(truecolor, n::TRUECOLOR);
     }
@@ -192,7 +176,7 @@ Step ide_terminal(Globals globals) noexcept {
     }
     Ref is_ide = Ref::steal(PyObject_RichCompare(program.get(), n::vscode.get(), Py_EQ));
     for (const Str* key : {&n::VSCODE_PID, &n::VSCODE_IPC_HOOK, &n::PYCHARM_HOSTED}) {
-        const int found = truth(is_ide);
+        const int found = env_truth(is_ide);
         if (found != 0) {
             if (found < 0) {
                 return failure;
@@ -201,7 +185,7 @@ Step ide_terminal(Globals globals) noexcept {
         }
         is_ide = env_get(globals, *key);
     }
-    return decide_if(truth(is_ide), n::TRUECOLOR);
+    return decide_if(env_truth(is_ide), n::TRUECOLOR);
 }
 
 // Whether `stream` (sys.stdout when None) is a terminal: `hasattr(stream, "isatty")`, then
@@ -221,39 +205,39 @@ int is_terminal(Globals globals, PyObject* stream) noexcept {
     if (found <= 0) {
         return found;
     }
-    return truth(Ref::steal(PyObject_CallMethodNoArgs(target.get(), n::isatty.get())));
+    return env_truth(Ref::steal(PyObject_CallMethodNoArgs(target.get(), n::isatty.get())));
 }
 
 // A terminal on win32: Windows Terminal and ConEmu show 24-bit colour, anything else the basic
 // colours. A console relying on ANSICON's emulation is not promised more than that either.
 Step windows_terminal(Globals globals) noexcept {
-    const int windows_terminal = truth(env_get(globals, n::WT_SESSION));
+    const int windows_terminal = env_truth(env_get(globals, n::WT_SESSION));
     if (windows_terminal != 0) {
         return decide_if(windows_terminal, n::TRUECOLOR);
     }
-    const int conemu = equals(env_get(globals, n::ConEmuANSI), n::on);
+    const int conemu = env_equals(env_get(globals, n::ConEmuANSI), n::on);
     if (conemu != 0) {
         return decide_if(conemu, n::TRUECOLOR);
     }
-    return truth(env_get(globals, n::ANSICON)) < 0 ? failure : decided(n::BASIC);
+    return env_truth(env_get(globals, n::ANSICON)) < 0 ? failure : decided(n::BASIC);
 }
 
 // COLORTERM, then TERM, both lower-cased.
 Step terminal_variables(Globals globals) noexcept {
-    const int truecolor = one_of(env_get_lower(globals, n::COLORTERM), {&n::truecolor, &n::bit24});
+    const int truecolor = env_one_of(env_get_lower(globals, n::COLORTERM), {&n::truecolor, &n::bit24});
     if (truecolor != 0) {
         return decide_if(truecolor, n::TRUECOLOR);
     }
     Ref term = env_get_lower(globals, n::TERM);
-    const int dumb = equals(term, n::dumb);
+    const int dumb = env_equals(term, n::dumb);
     if (dumb != 0) {
         return decide_if(dumb, n::NONE);
     }
-    const int extended = contains(term, n::color256);
+    const int extended = env_contains(term, n::color256);
     if (extended != 0) {
         return decide_if(extended, n::EXTENDED);
     }
-    const int basic = truth(term);
+    const int basic = env_truth(term);
     if (basic != 0) {
         return decide_if(basic, n::BASIC);
     }
@@ -295,7 +279,7 @@ const frame::Param stream_params[] = {{n::stream}};
 
 }  // namespace
 
-frame::FunctionDef detect_color_level_def{n::detect_color_level, frame::TraceLabel{"detect_color_level", 1},
-                                          stream_params, detect_color_level_body};
+frame::FunctionDef detect_color_level_def{n::detect_color_level, "detect_color_level", stream_params,
+                                          detect_color_level_body};
 
 }  // namespace detect

@@ -1,0 +1,40 @@
+// Character-by-character changes of ASCII text (case folding), for exact str objects whose
+// characters are all ASCII.
+#pragma once
+
+#include <cstring>
+
+#include "ref.hpp"
+
+namespace frame {
+
+[[nodiscard]] constexpr unsigned char ascii_lower(unsigned char ch) noexcept {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<unsigned char>(ch + ('a' - 'A')) : ch;
+}
+
+// `text` (an exact, all-ASCII str) with each character replaced by map(character); the very same
+// object when nothing changes, as str methods return it.
+template <typename Map>
+Ref map_ascii(PyObject* text, Map map) noexcept {
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+    const auto* data = static_cast<const unsigned char*>(PyUnicode_DATA(text));
+    Py_ssize_t first = 0;
+    while (first < length && map(data[first]) == data[first]) {
+        ++first;
+    }
+    if (first == length) {
+        return Ref::borrow(text);
+    }
+    Ref result = Ref::steal(PyUnicode_New(length, 127));
+    if (!result) {
+        return {};
+    }
+    auto* out = static_cast<unsigned char*>(PyUnicode_DATA(result.get()));
+    std::memcpy(out, data, static_cast<std::size_t>(first));
+    for (Py_ssize_t i = first; i < length; ++i) {
+        out[i] = map(data[i]);
+    }
+    return result;
+}
+
+}  // namespace frame
