@@ -1,13 +1,14 @@
 """Per-call cost of tintwell's hot functions, as ratios to the cheapest possible native call.
 
 Usage (inside the CPython 3.14 environment, with the package importable):
-    python3.14 bench/bench.py [--repeat N] [--callgrind] [--import-time] [--markdown]
+    python3.14 bench/bench.py [--repeat N] [--callgrind] [--import-time] [--memory] [--markdown]
 
 Timing: every case is a loop of calls through local names, timed with perf_counter; the cases are
 interleaved and the best of --repeat rounds is kept, as timeit does. The floor is `abs(-1)`, one
 vectorcall of a builtin. --callgrind adds instruction counts per call under valgrind (the same binary
 and inputs give the same counts, whatever else the machine does). --import-time measures each module's
-import self time against the work its module-level code must do anyway.
+import self time against the work its module-level code must do anyway. --memory reports the peak
+resident memory of a process whose painter paints a million distinct RGB colours.
 """
 
 from __future__ import annotations
@@ -39,6 +40,7 @@ class Case:
     setup: str  # binds `f` and the argument names
     call: str  # the expression timed, e.g. "f(x)"
     target: str = ""  # e.g. "<= 6x" (ratio to the floor), for the report
+    versus: str = ""  # the label of a case this one is also compared with
 
 
 # Each case's setup runs in a namespace holding the imported modules.
@@ -59,9 +61,20 @@ CASES = [
         "f = os.environ.get; x = Tty()",
         "(f('NO_COLOR', ''), f('FORCE_COLOR', ''), x.isatty(), f('COLORTERM', '').lower(), f('TERM', '').lower())",
     ),
-    Case("detect_color_level(tty)", "f = detect.detect_color_level; x = Tty()", "f(x)", "<= 1.1x python"),
+    Case("detect_color_level(tty)", "f = detect.detect_color_level; x = Tty()", "f(x)", "<= 1.1x python",
+         "python: the env.get + isatty calls"),
     Case("supports_color(tty)", "f = detect.supports_color; x = Tty()", "f(x)", "<= detect + 2 floors"),
 ]
+
+# A painter's sequence for a colour it has shown before, against fg_code's for the same colour: at
+# TRUECOLOR the same sequence, at the lower levels the downgraded one.
+for level, color in [("TRUECOLOR", "'red'"), ("TRUECOLOR", "'#ff8000'"), ("TRUECOLOR", "(10, 20, 30)"),
+                     ("TRUECOLOR", "196"), ("EXTENDED", "'#ff8000'"), ("EXTENDED", "(10, 20, 30)"),
+                     ("BASIC", "(10, 20, 30)"), ("BASIC", "196")]:
+    CASES.append(Case(f"Painter({level}).fg({color})",
+                      f"f = style.Painter(level=detect.ColorLevel.{level}).fg; x = {color}; f(x)", "f(x)",
+                      "<= 2x fg_code", f"fg_code({color})"))
+
 
 LOOP_TEMPLATE = """
 def run(loops, _timer=_timer):
@@ -103,10 +116,14 @@ def calibrate(run, target_seconds=0.02):
     return loops
 
 
-def time_cases(repeat: int):
-    from tintwell import colors, detect
+def bench_namespace():
+    from tintwell import colors, detect, style
 
-    namespace = {"colors": colors, "detect": detect, "os": os, "Tty": Tty}
+    return {"colors": colors, "detect": detect, "style": style, "os": os, "Tty": Tty}
+
+
+def time_cases(repeat: int):
+    namespace = bench_namespace()
     cases = available_cases(namespace)
     runners = [make_runner(case, namespace) for case in cases]
     loops = [calibrate(run) for run in runners]
@@ -120,11 +137,10 @@ def time_cases(repeat: int):
 CALLGRIND_SCRIPT = """
 import os, sys
 sys.path.insert(0, {here!r})
-from bench import Case, CASES, Tty, bench_environment, make_runner
-from tintwell import colors, detect
+from bench import CASES, bench_environment, bench_namespace, make_runner
 bench_environment()
 case = next(c for c in CASES if c.label == {label!r})
-run = make_runner(case, {{"colors": colors, "detect": detect, "os": os, "Tty": Tty}})
+run = make_runner(case, bench_namespace())
 run(200)  # warm caches and specialisations outside the measured difference
 run(int(sys.argv[1]))
 """
@@ -188,12 +204,45 @@ def baseline_time(module: str, runs: int = 15) -> float:
     return statistics.median(samples)
 
 
+MEMORY_SCRIPT = """
+import resource, sys
+from tintwell.colors import fg_code
+from tintwell.style import Painter
+
+def peak_mib():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024  # KiB on Linux
+
+def colours():  # a million distinct RGB colours
+    return ((r, g, 2 * b + 1) for r in range(100) for g in range(100) for b in range(100))
+
+painter = Painter(level=int(sys.argv[1]))
+fg, peaks = painter.fg, {}
+for n, colour in enumerate(colours(), 1):
+    fg(colour)
+    if n in (10_000, 1_000_000):
+        peaks[n] = peak_mib()
+kept = {colour: fg_code(colour) for colour in colours()}
+print(peaks[10_000], peaks[1_000_000], len(painter._fg) + len(painter._fg_old), peak_mib())
+"""
+
+
+def painter_memory(level) -> str:
+    """Peak resident memory while one painter paints a million distinct RGB colours."""
+    out = subprocess.run([sys.executable, "-c", MEMORY_SCRIPT, str(int(level))], capture_output=True, text=True,
+                         check=True).stdout.split()
+    early, late, kept, plain = float(out[0]), float(out[1]), int(out[2]), float(out[3])
+    return (f"Painter({level.name}).fg of 1,000,000 distinct RGB colours: peak RSS {early:.1f} MiB after 10,000,"
+            f" {late:.1f} MiB after 1,000,000 ({kept} sequences kept); the same sequences all kept in a dict:"
+            f" {plain:.1f} MiB")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--repeat", type=int, default=7, help="timing rounds; the best is kept (default 7)")
     parser.add_argument("--callgrind", action="store_true", help="also count instructions per call (valgrind)")
     parser.add_argument("--import-time", action="store_true", help="also measure import self time")
     parser.add_argument("--markdown", action="store_true", help="print the table as Markdown")
+    parser.add_argument("--memory", action="store_true", help="also measure a painter's memory over 1M colours")
     args = parser.parse_args()
 
     bench_environment()
@@ -210,12 +259,14 @@ def main():
     for label, ns in timings.items():
         target = labels[label].target
         ratio = f"{ns / floor:.2f}x"
-        python_label, detect_label = "python: the env.get + isatty calls", "detect_color_level(tty)"
-        if label == detect_label:
-            ratio += f" ({ns / timings[python_label]:.2f}x python"
+        versus = labels[label].versus
+        if versus in timings:
+            name = versus.split(":")[0].split("(")[0]
+            ratio += f" ({ns / timings[versus]:.2f}x {name}"
             if instructions:
-                ratio += f"; {instructions[label] / instructions[python_label]:.2f}x by instructions"
+                ratio += f"; {instructions[label] / instructions[versus]:.2f}x by instructions"
             ratio += ")"
+        detect_label = "detect_color_level(tty)"
         if label == "supports_color(tty)" and detect_label in timings:
             ratio += f" (detect + {(ns - timings[detect_label]) / floor:.1f} floors"
             if instructions:
@@ -243,6 +294,13 @@ def main():
             work = baseline_time(module)
             print(f"import {module}: self {own:.0f} us, required work {work:.0f} us, overhead {own - work:.0f} us"
                   " (target <= 60 us)")
+
+    if args.memory:
+        from tintwell.detect import ColorLevel
+
+        print()
+        for level in (ColorLevel.TRUECOLOR, ColorLevel.EXTENDED):
+            print(painter_memory(level))
 
 
 if __name__ == "__main__":

@@ -60,6 +60,13 @@ def run_python():
     return run
 
 
+class Untouchable:
+    """An object that fails any test that touches it."""
+
+    def __getattribute__(self, name):
+        raise AssertionError(f"touched: {name}")
+
+
 def trace_names(exc):
     """(function name, file name) of each traceback entry of `exc`, outermost first."""
     return [(frame.name, frame.filename) for frame in traceback.extract_tb(exc.__traceback__)]

@@ -8,7 +8,7 @@ import types
 import pytest
 
 import tintwell.detect as detect
-from conftest import VARIABLES, child_env, run_in_pty
+from conftest import VARIABLES, Untouchable, child_env, run_in_pty
 from tintwell.detect import ColorLevel
 
 
@@ -24,11 +24,6 @@ class Stream:
 
     def isatty(self):
         return self.tty
-
-
-class Untouchable:
-    def __getattribute__(self, name):
-        raise AssertionError(f"stream touched: {name}")
 
 
 class RecordingEnviron(dict):

@@ -10,13 +10,8 @@ import types
 import pytest
 
 import tintwell.detect as detect
-from conftest import module_entries
+from conftest import Untouchable, module_entries
 from hardening.cases import BOOL, DWORD, HANDLE, ArgumentError, Console, windows
-
-
-class Untouchable:
-    def __getattribute__(self, name):
-        raise AssertionError(f"touched: {name}")
 
 
 def run(function, **changes):

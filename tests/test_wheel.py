@@ -17,7 +17,7 @@ SOURCE = Path(__file__).resolve().parent.parent
 EXT = sysconfig.get_config_var("EXT_SUFFIX")
 PACKAGE_FILES = {
     "tintwell/__init__.py", "tintwell/__main__.py", "tintwell/colors.pyi", "tintwell/detect.pyi",
-    "tintwell/py.typed", f"tintwell/colors{EXT}", f"tintwell/detect{EXT}",
+    "tintwell/py.typed", "tintwell/style.py", f"tintwell/colors{EXT}", f"tintwell/detect{EXT}",
 }
 # Variables that would let the source tree or the build tree stand in for the installed package,
 # or that change what the colour check prints.
