@@ -158,6 +158,9 @@ def callgrind_instructions(label: str, small=2000, large=12000):
             subprocess.run(
                 ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", sys.executable, script, str(loops)],
                 check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                # One hash seed for both runs: string hashes decide dict probe sequences, so two seeds
+                # would differ in more than the loop count.
+                env=dict(os.environ, PYTHONHASHSEED="0"),
             )
             with open(out) as handle:
                 summary = next(line for line in handle if line.startswith(("summary:", "totals:")))
