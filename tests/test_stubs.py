@@ -2,6 +2,7 @@
 
 import ast
 import os
+import site
 import subprocess
 import sys
 import textwrap
@@ -12,10 +13,13 @@ import tintwell
 PACKAGE = Path(tintwell.__file__).parent
 # The directory holding the package under test: the build tree, or an installation.
 ROOT = PACKAGE.parent
+# mypy finds an installed package by itself, and refuses a site-packages folder in MYPYPATH.
+INSTALLED = ROOT.resolve() in {Path(p).resolve() for p in [*site.getsitepackages(), site.getusersitepackages()]}
+
 
 def run_mypy_tool(args, cwd):
     # Run outside the source tree, so the stubs checked and the modules imported are the built ones.
-    env = dict(os.environ, MYPYPATH=str(ROOT), PYTHONPATH=str(ROOT))
+    env = dict(os.environ) if INSTALLED else dict(os.environ, MYPYPATH=str(ROOT), PYTHONPATH=str(ROOT))
     return subprocess.run([sys.executable, "-m", *args], cwd=cwd, env=env, capture_output=True,
                           text=True, timeout=600)
 
