@@ -36,8 +36,9 @@ def run_in_pipe(args, env, windows=False):
     return proc.returncode, proc.stdout.decode(), proc.stderr.decode()
 
 
-# A swatch and a sample beside each name; the name itself keeps the default colour.
-NAMED = ["\x1b[41m  \x1b[49m \x1b[31mAa\x1b[39m red", "\x1b[107m  \x1b[49m \x1b[97mAa\x1b[39m bright_white"]
+# A swatch beside each name, which is set on a background it reads on.
+NAMED = ["\x1b[41m  \x1b[49m \x1b[107m\x1b[31mred\x1b[39m\x1b[49m", "\x1b[40m  \x1b[49m \x1b[107m\x1b[30mblack",
+         "\x1b[107m  \x1b[49m \x1b[40m\x1b[97mbright_white\x1b[39m\x1b[49m", "\x1b[40m\x1b[93mbright_yellow"]
 PALETTE = ["\x1b[48;5;0m    ", "\x1b[48;5;16m  ", "\x1b[48;5;196m  ", "\x1b[48;5;231m  ",
            "\x1b[48;5;232m   ", "\x1b[48;5;255m   "]
 # The hue sweep starts at pure red; the grey ramp runs from black to white.
@@ -164,7 +165,7 @@ def test_pipe_gets_no_colour_unless_forced():
 
 @pytest.mark.parametrize("preview, present, absent", [
     ("none", [], [ESC]),
-    ("basic", ["\x1b[31mAa\x1b[39m red"], ["\x1b[48;5;"]),
+    ("basic", ["\x1b[31mred"], ["\x1b[48;5;"]),
     ("truecolor", ["\x1b[48;2;255;0;0m"], []),
     ("Extended", ["\x1b[48;5;196m"], ["\x1b[48;2;"]),  # any case
 ])

@@ -262,16 +262,21 @@ def colour_kind(colour: Color) -> str:
     return "colour name"
 
 
-def colour_rgb(colour: Color, fg: str) -> tuple[int, int, int]:
-    """The RGB colour that `colour`, whose foreground sequence is `fg`, stands for."""
+def colour_rgb(colour: Color) -> tuple[int, int, int]:
+    """The RGB colour that `colour`, accepted by the colors module, stands for."""
     if isinstance(colour, tuple):
         return colour
     if isinstance(colour, int):
         return palette_rgb(colour)
     if colour.startswith("#"):
         return colors.parse_hex(colour)
-    code = int(fg[len(colors.ESC):-1])  # a name's SGR code: 30-37 or 90-97
-    return palette_rgb(code - 30 if code < 90 else code - 82)
+    return palette_rgb(named_index(colour))
+
+
+def named_index(colour: str) -> int:
+    """The palette index 0-15 of a colour name (or alias), read from its foreground sequence."""
+    code = int(colors.fg_code(colour)[len(colors.ESC):-1])  # 30-37 or 90-97
+    return code - 30 if code < 90 else code - 82
 
 
 def codes(colour: Color) -> tuple[str, str]:
@@ -339,7 +344,7 @@ def table(screen: Screen, rows: Sequence[Sequence[str]]) -> None:
 
 
 def named_swatches(screen: Screen, brush: Brush) -> None:
-    """The 16 named colours, each a background swatch, a foreground sample and its name."""
+    """The 16 named colours, each a background swatch and the name in the colour."""
     screen.line()
     screen.text("Named colours, bg_code(name) and fg_code(name):", indent=2)
     names = list(colors.NAMED_COLORS)
@@ -349,9 +354,10 @@ def named_swatches(screen: Screen, brush: Brush) -> None:
         if brush.level == ColorLevel.NONE:
             cells.append(name)
         else:
-            # The name itself stays in the default colour: black or blue text would not read on
-            # a dark background.
-            cells.append(f"{brush.bg(name, '  ')} {brush.fg(name, 'Aa')} {name}")
+            # The name is set on a background it reads on whatever the theme: black or blue text
+            # alone would vanish on a dark one.
+            chip = readable_on(palette_rgb(named_index(name)))
+            cells.append(f"{brush.bg(name, '  ')} {brush.bg(chip, brush.fg(name, name))}")
     table(screen, [cells[i::half] for i in range(half)])
     targets: dict[str, list[str]] = {}
     for alias, target in colors.COLOR_ALIASES.items():
@@ -453,9 +459,9 @@ def sample_lines(screen: Screen, colour: Color, fg: str, bg: str, level: ColorLe
     if level == ColorLevel.NONE:
         screen.text("  sample: none at level NONE")
     elif level >= needs:
-        screen.line(f"  sample: {sample(fg, bg, colour_rgb(colour, fg))}")
+        screen.line(f"  sample: {sample(fg, bg, colour_rgb(colour))}")
     elif level == ColorLevel.EXTENDED and needs == ColorLevel.TRUECOLOR:
-        rgb = colour_rgb(colour, fg)
+        rgb = colour_rgb(colour)
         index = colors.rgb_to_ansi256(*rgb)
         shown = palette_rgb(index)
         screen.text(f"  24-bit needs TRUECOLOR; rgb_to_ansi256 approximates it by palette entry "
