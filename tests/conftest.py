@@ -2,10 +2,13 @@
 processes on a pseudo-terminal."""
 
 import errno
+import fcntl
 import os
 import select
+import struct
 import subprocess
 import sys
+import termios
 import textwrap
 import time
 import traceback
@@ -79,14 +82,18 @@ def module_entries(exc):
 
 def child_env(**variables):
     """The inherited environment (PYTHONPATH included) without the variables detection reads, plus these."""
-    env = {k: v for k, v in os.environ.items() if k not in VARIABLES}
+    # COLUMNS and LINES would override the terminal's own size.
+    env = {k: v for k, v in os.environ.items() if k not in VARIABLES + ("COLUMNS", "LINES")}
     env.update(variables)
     return env
 
 
-def run_in_pty(argv, env, deadline=60):
-    """Runs argv with stdout on a pseudo-terminal; returns (status, stdout text, stderr text)."""
+def run_in_pty(argv, env, deadline=60, columns=None):
+    """Runs argv with stdout on a pseudo-terminal (`columns` wide if given, else of no known size);
+    returns (status, stdout text, stderr text)."""
     master, slave = os.openpty()
+    if columns is not None:
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
     try:
         proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=slave, stderr=subprocess.PIPE, env=env)
     finally:

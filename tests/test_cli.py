@@ -3,10 +3,15 @@
 import re
 import subprocess
 import sys
+import types
+import unicodedata
 
 import pytest
+from hypothesis import given, settings, strategies as st
 
-from conftest import child_env, run_in_pty as run_argv_in_pty
+from conftest import VARIABLES, child_env, run_in_pty as run_argv_in_pty
+from hardening.cases import rebound
+from tintwell import __main__ as cli, detect
 
 ESC = "\x1b"
 
@@ -21,8 +26,8 @@ def command(args, windows=False):
     return [sys.executable, "-m", "tintwell", *args]
 
 
-def run_in_pty(args, env, windows=False):
-    return run_argv_in_pty(command(args, windows), env)
+def run_in_pty(args, env, windows=False, columns=None):
+    return run_argv_in_pty(command(args, windows), env, columns=columns)
 
 
 def run_in_pipe(args, env, windows=False):
@@ -31,8 +36,9 @@ def run_in_pipe(args, env, windows=False):
     return proc.returncode, proc.stdout.decode(), proc.stderr.decode()
 
 
-NAMED = ["\x1b[31mred            \x1b[39m \x1b[41m        \x1b[49m", "\x1b[97mbright_white   \x1b[39m",
-         "\x1b[107m        \x1b[49m"]
+# A swatch beside each name, which is set on a background it reads on.
+NAMED = ["\x1b[41m  \x1b[49m \x1b[107m\x1b[31mred\x1b[39m\x1b[49m", "\x1b[40m  \x1b[49m \x1b[107m\x1b[30mblack",
+         "\x1b[107m  \x1b[49m \x1b[40m\x1b[97mbright_white\x1b[39m\x1b[49m", "\x1b[40m\x1b[93mbright_yellow"]
 PALETTE = ["\x1b[48;5;0m    ", "\x1b[48;5;16m  ", "\x1b[48;5;196m  ", "\x1b[48;5;231m  ",
            "\x1b[48;5;232m   ", "\x1b[48;5;255m   "]
 # The hue sweep starts at pure red; the grey ramp runs from black to white.
@@ -56,14 +62,59 @@ def test_swatches_match_the_level_in_a_terminal(env, level, present, absent):
         assert sequence in out
     for sequence in absent:
         assert sequence not in out
-    # Every colour switched on is switched off again on the same line.
     for line in out.splitlines():
-        sgr = re.findall(r"\x1b\[([0-9;]*)m", line)
-        foreground = [p for p in sgr if p[:1] in "39" and p != "39"]
-        background = [p for p in sgr if p[:1] in "41" and p != "49"]
-        assert sgr.count("39") == len(foreground)
-        assert sgr.count("49") == len(background)
-        assert not sgr or sgr[-1] in ("39", "49")
+        assert_colours_closed(line)
+
+
+def assert_colours_closed(line):
+    """Every colour switched on is switched off again on the same line."""
+    sgr = re.findall(r"\x1b\[([0-9;]*)m", line)
+    foreground = [p for p in sgr if p[:1] in "39" and p != "39"]
+    background = [p for p in sgr if p[:1] in "41" and p != "49"]
+    assert sgr.count("39") == len(foreground), repr(line)
+    assert sgr.count("49") == len(background), repr(line)
+    assert not sgr or sgr[-1] in ("39", "49"), repr(line)
+
+
+def display_width(line):
+    text = re.sub(r"\x1b\[[0-9;]*m", "", line)
+    return sum(0 if unicodedata.combining(c) else 2 if unicodedata.east_asian_width(c) in "WF" else 1
+               for c in text)
+
+
+@pytest.mark.parametrize("columns", [80, 40])
+@pytest.mark.parametrize("args, env", [
+    ([], {"TERM": "xterm-256color", "COLORTERM": "truecolor"}),
+    ([], {"TERM": "xterm-256color"}),
+    ([], {"TERM": "dumb"}),
+    (["--help"], {"TERM": "xterm-256color"}),
+    (["show", "#ff8000", "Bright Grey", "10,20,30"], {"TERM": "xterm-256color"}),
+], ids=["truecolor", "extended", "none", "help", "show"])
+def test_output_fits_the_terminal(columns, args, env):
+    status, out, err = run_in_pty(args, child_env(**env), columns=columns)
+    assert (status, err) == (0, "")
+    widths = [display_width(line) for line in out.splitlines()]
+    assert max(widths) <= columns, out
+    if env.get("COLORTERM"):
+        assert max(widths) == columns  # the gradients span the terminal
+
+
+wide_text = st.one_of(st.text(st.characters(codec="utf-8", exclude_characters="\x00"), max_size=30),
+                      st.text(st.sampled_from("ab -_終端漢字\u0301"), max_size=60))
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.integers(1, 160), st.sampled_from(list(detect.ColorLevel)), st.booleans(),
+       st.dictionaries(st.sampled_from(VARIABLES), wide_text))
+def test_layout_never_exceeds_the_width(width, level, windows, env):
+    screen = cli.Screen(width)
+    fake_sys = types.SimpleNamespace(platform="win32" if windows else "linux", stdout=None)
+    with rebound(cli, os=types.SimpleNamespace(environ=env), sys=fake_sys):
+        cli.check(screen, level, level, True, None)
+        cli.show(screen, ["red", "#ff8000", "196", "1,2,3"], level)
+    for line in screen.lines:
+        assert display_width(line) <= width, repr(line)
+        assert_colours_closed(line)
 
 
 @pytest.mark.parametrize("env, reason", [
@@ -71,6 +122,7 @@ def test_swatches_match_the_level_in_a_terminal(env, level, present, absent):
     ({"NO_COLOR": "1", "FORCE_COLOR": "3"}, "NO_COLOR='1'"),
     ({"TERM": "dumb"}, "TERM='dumb'"),
     ({}, "TERM is unset"),
+    ({"TERM": ""}, "TERM is empty"),
 ])
 def test_level_none_in_a_terminal_writes_no_escape(env, reason):
     status, out, err = run_in_pty([], child_env(**env))
@@ -79,7 +131,7 @@ def test_level_none_in_a_terminal_writes_no_escape(env, reason):
     assert "Colour level of stdout: NONE (no colour)" in out
     assert f"Decided by: {reason}" in out
     # The same report, and the colour names, without colour.
-    assert "  red              bright_red" in out
+    assert "  red      bright_red" in out
     assert "256-colour palette: not shown (needs EXTENDED, level is NONE)" in out
 
 
@@ -115,6 +167,7 @@ def test_pipe_gets_no_colour_unless_forced():
     ("none", [], [ESC]),
     ("basic", ["\x1b[31mred"], ["\x1b[48;5;"]),
     ("truecolor", ["\x1b[48;2;255;0;0m"], []),
+    ("Extended", ["\x1b[48;5;196m"], ["\x1b[48;2;"]),  # any case
 ])
 def test_level_option_previews_another_level(preview, present, absent):
     status, out, _ = run_in_pipe(["--level", preview], child_env())
@@ -135,7 +188,7 @@ def test_level_none_preview_in_a_truecolour_terminal():
 
 
 def test_show_prints_literals_and_samples():
-    status, out, err = run_in_pty(["show", "red", "#ff8000", "196", "10,20,30", "Bright Grey"],
+    status, out, err = run_in_pty(["show", "red", "#ff8000", "196", "10,20,30", "Bright Grey", "blue", "231"],
                                   child_env(FORCE_COLOR="3"))
     assert (status, err) == (0, "")
     lines = out.splitlines()
@@ -144,16 +197,21 @@ def test_show_prints_literals_and_samples():
         assert any(line.endswith(literal) for line in lines), literal
     assert "red: colour name" in lines
     assert "10,20,30: RGB tuple (10, 20, 30), 24-bit" in lines
-    assert "  sample: \x1b[38;2;255;128;0msample text\x1b[39m \x1b[48;2;255;128;0m  sample  \x1b[49m" in lines
-    assert "  sample: \x1b[90msample text\x1b[39m \x1b[100m  sample  \x1b[49m" in lines
+    # Text on the background sample is black on light colours and bright white on dark ones.
+    for fg, bg, ink in [("38;2;255;128;0", "48;2;255;128;0", 30), ("90", "100", 30), ("34", "44", 97),
+                        ("38;5;231", "48;5;231", 30), ("38;2;10;20;30", "48;2;10;20;30", 97)]:
+        sample = f"  sample: \x1b[{fg}msample text\x1b[39m \x1b[{bg}m\x1b[{ink}m  sample  \x1b[39m\x1b[49m"
+        assert sample in lines
 
 
 def test_show_samples_what_the_level_can_display():
     status, out, _ = run_in_pty(["show", "#ff8000", "196", "red"], child_env(FORCE_COLOR="2"))
     assert status == 0
-    # 24-bit colours get their nearest palette entry; the literals stay exact.
+    # 24-bit colours are sampled as rgb_to_ansi256 approximates them; the literals stay exact.
     assert "  fg_code: '\\x1b[38;2;255;128;0m'" in out
-    assert "\x1b[38;5;214msample text" in out and "nearest of 256: 214" in out
+    assert "\x1b[38;5;214msample text" in out and "\x1b[48;5;214m\x1b[30m  sample" in out
+    assert ("rgb_to_ansi256 approximates it by palette entry 214 (255, 175, 0), at RGB distance 47"
+            in " ".join(out.split()))
     assert "\x1b[38;2;" not in out
 
     status, out, _ = run_in_pty(["show", "#ff8000", "196", "red"], child_env(FORCE_COLOR="1"))
@@ -188,7 +246,12 @@ def test_help_and_usage_errors(args, expected):
     status, out, err = run_in_pipe(args, child_env())
     assert status == expected and (out == "") == (expected == 2) and "Traceback" not in err, err
     assert (out or err).startswith("usage: python -m tintwell")
-    assert expected == 2 or ("--level {none,basic,extended,truecolor}" in out and err == "")
+    # The command is optional.
+    assert args[0] == "show" or "[show COLOUR [COLOUR ...]]" in (out or err)
+    if expected == 0:
+        assert err == "" and "--level LEVEL" in out and "(any case)" in out
+        assert "NO_COLOR set to any non-empty value turns colour off" in " ".join(out.split())
+        assert "FORCE_COLOR=1, 2 or 3 forces 16, 256 or 24-bit colour" in " ".join(out.split())
 
 
 def test_help_has_no_escape_when_colour_is_off():
@@ -211,7 +274,8 @@ def test_closed_pipe_is_not_an_error():
 @pytest.mark.parametrize("env, level, reason", [
     ({"WT_SESSION": "1"}, "TRUECOLOR", "WT_SESSION is set (Windows Terminal)"),
     ({"ConEmuANSI": "ON"}, "TRUECOLOR", "ConEmuANSI='ON' (ConEmu)"),
-    ({"TERM": "xterm-256color", "COLORTERM": "truecolor"}, "BASIC", "Windows console"),
+    ({"TERM": "xterm-256color", "COLORTERM": "truecolor", "ANSICON": "1"}, "BASIC",
+     "Windows console (not Windows Terminal or ConEmu)"),
 ])
 def test_windows_report_in_a_terminal(env, level, reason):
     status, out, err = run_in_pty([], child_env(**env), windows=True)
@@ -221,12 +285,16 @@ def test_windows_report_in_a_terminal(env, level, reason):
     assert f"Decided by: {reason}" in lines
     # Not a real Windows console: switching on virtual-terminal processing fails quietly.
     assert "Windows virtual-terminal processing: could not be enabled" in lines
-    for name in ("TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED", "ANSICON"):
+    for name in ("TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED"):
         assert f"  {name:<16}unset" in lines
+    # COLORTERM, TERM and ANSICON are listed apart, as not deciding anything on Windows.
+    ignored = lines[lines.index("Not used for the level on Windows:"):]
+    assert [line.split()[0] for line in ignored[1:4]] == ["COLORTERM", "TERM", "ANSICON"]
+    assert ("  ANSICON         set" if "ANSICON" in env else "  ANSICON         unset") in ignored
     if "WT_SESSION" in env:
         assert "  WT_SESSION      set" in lines
     if "ConEmuANSI" in env:
-        assert "  ConEmuANSI      set ('ON')" in lines
+        assert "  ConEmuANSI      'ON'" in lines
 
 
 def test_windows_ide_gives_truecolour_through_a_pipe():
@@ -234,5 +302,58 @@ def test_windows_ide_gives_truecolour_through_a_pipe():
     assert status == 0
     assert "Colour level of stdout: TRUECOLOR (24-bit colour)" in out
     assert "Decided by: TERM_PROGRAM='vscode' (IDE)" in out
-    assert "  TERM_PROGRAM    set ('vscode')" in out
+    assert "  TERM_PROGRAM    'vscode'" in out
     assert "\x1b[48;2;255;0;0m" in out
+
+
+# An environment sets a few of the variables, to values that decide something, to others, or to the
+# empty string.
+DECIDING = {"NO_COLOR": ("1", "0"), "FORCE_COLOR": ("0", "1", "2", "3", "false", "true", "yes"),
+            "TERM_PROGRAM": ("vscode",), "ConEmuANSI": ("on",), "COLORTERM": ("truecolor", "24bit", "yes"),
+            "TERM": ("xterm", "dumb", "xterm-256color", "dumb-256color")}
+values = {name: st.one_of(st.just(""), st.sampled_from(DECIDING.get(name, ("1",))),
+                          st.text(st.characters(codec="utf-8", exclude_characters="\x00"), max_size=3))
+          for name in VARIABLES}
+environments = st.lists(st.sampled_from(VARIABLES), unique=True).flatmap(
+    lambda names: st.fixed_dictionaries({name: values[name] for name in names}))
+
+
+class Stream:
+    def __init__(self, tty):
+        self.tty = tty
+
+    def isatty(self):
+        return self.tty
+
+
+def detected(env, windows, tty):
+    fake_sys = types.SimpleNamespace(platform="win32" if windows else "linux", stdout=None)
+    with rebound(detect, os=types.SimpleNamespace(environ=env), sys=fake_sys):
+        return detect.detect_color_level(Stream(tty))
+
+
+@settings(max_examples=2000, deadline=None)
+@given(environments, st.booleans(), st.booleans())
+def test_explanation_names_what_decides(env, windows, tty):
+    # Some values are compared exactly, others in any case: each environment is tried in three.
+    for case in (str.lower, str.upper, str.title):
+        variant = {name: case(value) for name, value in env.items()}
+        reason = cli.decided_by(variant, windows, tty)
+        # The variable named, with the value named, must give the level on its own.
+        alone = {} if reason.value is None else {reason.variable: reason.value}
+        assert detected(alone, windows, tty) == detected(variant, windows, tty), (variant, reason)
+        if reason.variable is not None:
+            assert variant.get(reason.variable) == reason.value, reason
+            shown = {None: " is unset", "": " is empty"}.get(reason.value, f"={reason.value!r}")
+            assert reason.text.startswith((reason.variable + shown, f"{reason.variable} is set (")), reason
+
+
+@pytest.mark.parametrize("args", [[], ["--help"], ["show", "red"]], ids=["check", "help", "show"])
+@pytest.mark.parametrize("target, message", [
+    (">&-", "standard output is closed"),
+    ("> /dev/full", "cannot write to standard output: No space left on device"),
+], ids=["closed", "full"])
+def test_unwritable_stdout_is_one_line_and_status_1(args, target, message):
+    proc = subprocess.run(["sh", "-c", f'"$@" {target}', "sh", *command(args)], stdin=subprocess.DEVNULL,
+                          capture_output=True, env=child_env(), timeout=60)
+    assert (proc.returncode, proc.stderr.decode()) == (1, f"tintwell: {message}\n")

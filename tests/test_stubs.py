@@ -8,6 +8,8 @@ import sys
 import textwrap
 from pathlib import Path
 
+import pytest
+
 import tintwell
 
 PACKAGE = Path(tintwell.__file__).parent
@@ -44,7 +46,7 @@ USER_CODE = """\
     import sys
     from typing import assert_type
 
-    from tintwell import colors
+    from tintwell import Color, colors
     from tintwell.colors import NAMED_COLORS, RESET_FG, bg_code, fg_code, parse_hex, rgb_to_ansi256
     from tintwell.detect import ColorLevel, detect_color_level, enable_windows_vt, supports_color
 
@@ -63,6 +65,11 @@ USER_CODE = """\
     assert_type(NAMED_COLORS["red"], int)
     assert_type(colors.COLOR_ALIASES["grey"], str)
 
+    def paint(color: Color, text: str) -> str:
+        return fg_code(color) + text + RESET_FG
+
+    paint("red", "x"), paint(196, "x"), paint((1, 2, 3), "x")
+
     # Each of these must be an error; an unneeded ignore is one too.
     fg_code(1.5)  # type: ignore[arg-type]
     fg_code((1, 2))  # type: ignore[arg-type]
@@ -73,11 +80,35 @@ USER_CODE = """\
     colors._color_code("red", True)  # type: ignore[call-arg]
     colors.RESET_FG = ""  # type: ignore[misc]
     ColorLevel.NONE = ColorLevel.BASIC  # type: ignore[misc]
+    paint([1, 2, 3], "x")  # type: ignore[arg-type]
 """
 
 
-def test_stubs_type_user_code(tmp_path):
+# Code that uses the stubs, and the package's own Python code (named explicitly: mypy would not
+# report errors in a package it finds on the interpreter's path).
+@pytest.mark.parametrize("target", [["user.py"], ["-p", "tintwell"]], ids=["user-code", "package"])
+def test_mypy_strict(tmp_path, target):
     (tmp_path / "user.py").write_text(textwrap.dedent(USER_CODE))
     proc = run_mypy_tool(["mypy", "--strict", "--no-incremental", "--cache-dir", str(tmp_path / "cache"),
-                          "user.py"], tmp_path)
+                          *target], tmp_path)
     assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
+def test_public_names_are_documented_in_english():
+    # The modules' own docstrings are Chinese; editors and help() readers of the stubs get these.
+    for stub in ("colors.pyi", "detect.pyi"):
+        tree = ast.parse((PACKAGE / stub).read_text())
+        assert ast.get_docstring(tree).isascii()
+        classes = [n for n in tree.body if isinstance(n, ast.ClassDef) and not n.name.startswith("_")]
+        for parent in [tree, *classes]:
+            for node, after in zip(parent.body, parent.body[1:] + [None]):
+                if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+                    name, doc = node.name, ast.get_docstring(node)
+                elif isinstance(node, (ast.Assign, ast.AnnAssign)):
+                    target = node.targets[0] if isinstance(node, ast.Assign) else node.target
+                    name = target.id
+                    doc = after.value.value if isinstance(after, ast.Expr) else None
+                else:
+                    continue
+                if not name.startswith("_"):
+                    assert doc and doc.isascii() and len(doc) > 20, f"{stub}: {name}"

@@ -1,94 +1,248 @@
 """Terminal colour check: ``python -m tintwell``.
 
 Reports the colour level detected for stdout and the environment behind it, then shows swatches
-suited to that level. ``python -m tintwell show COLOUR...`` prints the escape sequences of given
-colours. Only the public interface of ``tintwell.colors`` and ``tintwell.detect`` is used.
+suited to that level, laid out for the terminal's width. ``python -m tintwell show COLOUR...``
+prints the escape sequences of given colours. Only the public interface of ``tintwell.colors`` and
+``tintwell.detect`` is used.
 """
 
 import argparse
 import colorsys
+import math
 import os
 import re
+import shutil
 import sys
+import textwrap
+import unicodedata
+from collections.abc import Mapping, Sequence
+from typing import TYPE_CHECKING, Final, NamedTuple, cast, override
 
 import tintwell
-from tintwell import colors, detect
+from tintwell import Color, colors, detect
+from tintwell.detect import ColorLevel
 
-ColorLevel = detect.ColorLevel
+if TYPE_CHECKING:
+    from _typeshed import SupportsWrite
 
-LEVEL_TEXT = {
+LEVEL_TEXT: Final[dict[ColorLevel, str]] = {
     ColorLevel.NONE: "no colour",
     ColorLevel.BASIC: "16 colours",
     ColorLevel.EXTENDED: "256 colours",
     ColorLevel.TRUECOLOR: "24-bit colour",
 }
+LEVEL_NAMES: Final = tuple(member.name.lower() for member in ColorLevel)
 
-# Read by detection on every platform.
-COMMON_VARIABLES = ("NO_COLOR", "FORCE_COLOR", "COLORTERM", "TERM")
-# Read on Windows only. ANSICON is read as well, though it does not raise the level.
-WINDOWS_VARIABLES = (
-    "TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED", "WT_SESSION", "ConEmuANSI",
-    "ANSICON",
-)
-# Windows variables whose exact value decides, not just whether they are set.
-VALUE_MATTERS = ("TERM_PROGRAM", "ConEmuANSI")
+# The variables detection reads, in the order it reads them.
+POSIX_VARIABLES: Final = ("NO_COLOR", "FORCE_COLOR", "COLORTERM", "TERM")
+WINDOWS_VARIABLES: Final = ("NO_COLOR", "FORCE_COLOR", "TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK",
+                            "PYCHARM_HOSTED", "WT_SESSION", "ConEmuANSI")
+# On Windows COLORTERM and TERM are never read; ANSICON is, but leaves a console at 16 colours.
+WINDOWS_IGNORED: Final = ("COLORTERM", "TERM", "ANSICON")
+# Variables whose presence alone decides: their values (ids, paths) are not shown.
+PRESENCE_ONLY: Final = ("VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED", "WT_SESSION", "ANSICON")
+NAME_COLUMN: Final = 18  # "  VSCODE_IPC_HOOK "
 
-SHOW_EXAMPLE = "python -m tintwell show red '#ff8000' 196 '10,20,30'"
-INTEGER_RE = re.compile(r"[+-]?[0-9]+")
+SHOW_EXAMPLE: Final = "python -m tintwell show red '#ff8000' 196 '10,20,30'"
+INTEGER_RE: Final = re.compile(r"[+-]?[0-9]+")
+SGR_SPLIT_RE: Final = re.compile(r"(\x1b\[[0-9;]*m)")
+
+# The colours terminals show for the palette, as xterm's defaults: an estimate of what a
+# background looks like, to pick a text colour that reads on it.
+BASIC_RGB: Final = ((0, 0, 0), (205, 0, 0), (0, 205, 0), (205, 205, 0), (0, 0, 238), (205, 0, 205),
+                    (0, 205, 205), (229, 229, 229), (127, 127, 127), (255, 0, 0), (0, 255, 0),
+                    (255, 255, 0), (92, 92, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255))
+CUBE_LEVELS: Final = (0, 95, 135, 175, 215, 255)
 
 
 class BadColour(Exception):
     """A colour the colors module rejected; the message is the module's own."""
 
 
-def stdout_is_terminal():
+class Reason(NamedTuple):
+    """What settled the colour level: the text shown, and the variable named with its value
+    (``None`` when unset), or no variable when a fact about the stream or console decided."""
+
+    text: str
+    variable: str | None = None
+    value: str | None = None
+
+
+# Layout
+
+def char_width(char: str) -> int:
+    """Columns a character takes in a terminal: 2 for wide East Asian characters, 0 for
+    combining marks, 1 otherwise."""
+    if unicodedata.combining(char):
+        return 0
+    return 2 if unicodedata.east_asian_width(char) in ("W", "F") else 1
+
+
+def display_width(text: str) -> int:
+    """Columns `text` takes in a terminal, its colour sequences aside."""
+    return sum(char_width(c) for i, part in enumerate(SGR_SPLIT_RE.split(text)) if not i % 2
+               for c in part)
+
+
+def clip(line: str, width: int) -> str:
+    """`line` cut to `width` columns, with any colour it leaves on switched off."""
+    if display_width(line) <= width:
+        return line
+    kept: list[str] = []
+    used = 0
+    fg_on = bg_on = False
+    for index, part in enumerate(SGR_SPLIT_RE.split(line)):
+        if index % 2:
+            code = part[2:-1]
+            fg_on = code != "39" if code[:1] in ("3", "9") else fg_on
+            bg_on = code != "49" if code[:1] in ("4", "1") else bg_on
+            kept.append(part)
+            continue
+        for char in part:
+            used += char_width(char)
+            if used > width:
+                return "".join(kept) + (colors.RESET_FG if fg_on else "") + (colors.RESET_BG if bg_on else "")
+            kept.append(char)
+    return "".join(kept)
+
+
+def wrap(text: str, width: int, indent: int = 0) -> list[str]:
+    """Plain `text` broken into lines of at most `width` columns, at spaces where it can be;
+    continuation lines are indented by `indent` columns (less in a very narrow terminal)."""
+    pad = " " * min(indent, width // 2)
+    lines: list[str] = []
+    for line in textwrap.wrap(text, width, subsequent_indent=pad, break_on_hyphens=False) or [""]:
+        # textwrap counts characters; wide characters need a second cut.
+        while display_width(line) > width and len(line) > len(pad) + 1:
+            cut, used = len(pad) + 1, display_width(line[:len(pad) + 1])
+            while used + char_width(line[cut]) <= width:
+                used += char_width(line[cut])
+                cut += 1
+            lines.append(line[:cut])
+            line = pad + line[cut:]
+        lines.append(line)
+    return lines
+
+
+class Screen:
+    """Output lines laid out for a terminal `width` columns wide; no line is wider."""
+
+    def __init__(self, width: int) -> None:
+        self.width: int = max(width, 1)
+        self.lines: list[str] = []
+
+    def line(self, text: str = "") -> None:
+        """A line laid out by the caller; should it still not fit, it is clipped."""
+        self.lines.append(clip(text, self.width))
+
+    def text(self, text: str, indent: int = 0) -> None:
+        """Plain text, wrapped; continuation lines indented by `indent` columns."""
+        self.lines.extend(clip(line, self.width) for line in wrap(text, self.width, indent))
+
+
+def terminal_width() -> int:
+    """The width of the terminal behind stdout (or ``COLUMNS``), 80 when unknown."""
+    return shutil.get_terminal_size((80, 24)).columns
+
+
+# Colours
+
+class Brush:
+    """Colours text when the level allows it, and leaves it plain otherwise."""
+
+    def __init__(self, level: ColorLevel) -> None:
+        self.level: ColorLevel = level
+
+    def fg(self, colour: Color, text: str) -> str:
+        """`text` in foreground `colour`."""
+        if self.level == ColorLevel.NONE:
+            return text
+        return f"{colors.fg_code(colour)}{text}{colors.RESET_FG}"
+
+    def bg(self, colour: Color, text: str) -> str:
+        """`text` on background `colour`."""
+        if self.level == ColorLevel.NONE:
+            return text
+        return f"{colors.bg_code(colour)}{text}{colors.RESET_BG}"
+
+
+def palette_rgb(index: int) -> tuple[int, int, int]:
+    """The colour a terminal shows for palette `index` 0-255, with xterm's default palette."""
+    if index < 16:
+        return BASIC_RGB[index]
+    if index < 232:
+        cube = index - 16
+        return CUBE_LEVELS[cube // 36], CUBE_LEVELS[cube // 6 % 6], CUBE_LEVELS[cube % 6]
+    grey = 8 + 10 * (index - 232)
+    return grey, grey, grey
+
+
+def readable_on(rgb: tuple[int, int, int]) -> str:
+    """The text colour, black or bright white, with the higher contrast on background `rgb`."""
+    def linear(channel: int) -> float:
+        c = channel / 255
+        return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+
+    luminance = 0.2126 * linear(rgb[0]) + 0.7152 * linear(rgb[1]) + 0.0722 * linear(rgb[2])
+    # Above 0.179 black contrasts more than white does.
+    return "black" if luminance > 0.179 else "bright_white"
+
+
+def stdout_is_terminal() -> bool:
+    """Whether stdout is a terminal; a stream that cannot tell is not."""
     try:
         return bool(sys.stdout.isatty())
     except (AttributeError, ValueError, OSError):
         return False
 
 
-def decided_by(env, windows, tty):
+def decided_by(env: Mapping[str, str], windows: bool, tty: bool) -> Reason:
     """Names the input that settled the level, following the order in which detection reads them."""
+    def named(variable: str, note: str = "") -> Reason:
+        return Reason(f"{variable}={env[variable]!r}{note}", variable, env[variable])
+
+    def present(variable: str, note: str) -> Reason:
+        return Reason(f"{variable} is set ({note})", variable, env[variable])
+
     if env.get("NO_COLOR", ""):
-        return f"NO_COLOR={env['NO_COLOR']!r}"
+        return named("NO_COLOR")
     if env.get("FORCE_COLOR", ""):
-        return f"FORCE_COLOR={env['FORCE_COLOR']!r}"
+        return named("FORCE_COLOR")
     if windows:
         if env.get("TERM_PROGRAM") == "vscode":
-            return "TERM_PROGRAM='vscode' (IDE)"
+            return named("TERM_PROGRAM", " (IDE)")
         for name in ("VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED"):
             if env.get(name):
-                return f"{name} is set (IDE)"
+                return present(name, "IDE")
     if not tty:
-        return "stdout is not a terminal"
+        return Reason("stdout is not a terminal")
     if windows:
         if env.get("WT_SESSION"):
-            return "WT_SESSION is set (Windows Terminal)"
+            return present("WT_SESSION", "Windows Terminal")
         if env.get("ConEmuANSI") == "ON":
-            return "ConEmuANSI='ON' (ConEmu)"
-        if env.get("ANSICON"):
-            return "Windows console with ANSICON"
-        return "Windows console"
+            return named("ConEmuANSI", " (ConEmu)")
+        return Reason("Windows console (not Windows Terminal or ConEmu)")
     colorterm = env.get("COLORTERM", "")
     if colorterm.lower() in ("truecolor", "24bit"):
-        return f"COLORTERM={colorterm!r}"
-    if env.get("TERM", ""):
-        return f"TERM={env['TERM']!r}"
-    return "TERM is unset"
+        return named("COLORTERM")
+    term = env.get("TERM")
+    if term:
+        return named("TERM")
+    return Reason(f"TERM is {'unset' if term is None else 'empty'}", "TERM", term)
 
 
-def parse_colour(text):
-    """Command-line text to a colour: 'r,g,b' a tuple, digits an index, else a str."""
+def parse_colour(text: str) -> Color:
+    """Command-line text to a colour: 'r,g,b' a tuple, digits an index, else a str. A tuple of
+    another length is passed on as well, for the colors module to reject in its own words."""
     parts = text.split(",")
     if len(parts) > 1 and all(INTEGER_RE.fullmatch(p.strip()) for p in parts):
-        return tuple(int(p) for p in parts)
+        return cast(Color, tuple(int(p) for p in parts))
     if INTEGER_RE.fullmatch(text.strip()):
         return int(text)
     return text
 
 
-def colour_level(colour):
+def colour_level(colour: Color) -> ColorLevel:
     """The lowest level at which the sequence for `colour` is understood."""
     if isinstance(colour, str) and not colour.startswith("#"):
         return ColorLevel.BASIC
@@ -97,7 +251,8 @@ def colour_level(colour):
     return ColorLevel.TRUECOLOR
 
 
-def colour_kind(colour):
+def colour_kind(colour: Color) -> str:
+    """What kind of colour specification `colour` is, in words."""
     if isinstance(colour, tuple):
         return f"RGB tuple {colour!r}, 24-bit"
     if isinstance(colour, int):
@@ -107,193 +262,335 @@ def colour_kind(colour):
     return "colour name"
 
 
-def colour_rgb(colour):
+def colour_rgb(colour: Color) -> tuple[int, int, int]:
+    """The RGB colour that `colour`, accepted by the colors module, stands for."""
     if isinstance(colour, tuple):
         return colour
-    return colors.parse_hex(colour)
+    if isinstance(colour, int):
+        return palette_rgb(colour)
+    if colour.startswith("#"):
+        return colors.parse_hex(colour)
+    return palette_rgb(named_index(colour))
 
 
-def codes(colour):
+def named_index(colour: str) -> int:
+    """The palette index 0-15 of a colour name (or alias), read from its foreground sequence."""
+    code = int(colors.fg_code(colour)[len(colors.ESC):-1])  # 30-37 or 90-97
+    return code - 30 if code < 90 else code - 82
+
+
+def codes(colour: Color) -> tuple[str, str]:
+    """The foreground and background sequences of `colour`; `BadColour` when it is rejected."""
     try:
         return colors.fg_code(colour), colors.bg_code(colour)
     except (ValueError, TypeError) as exc:
         raise BadColour(str(exc)) from None
 
 
-class Painter:
-    """Writes text with colours when the level allows them, and plain text otherwise."""
+# The colour check
 
-    def __init__(self, level):
-        self.level = level
-
-    def fg(self, colour, text):
-        if self.level == ColorLevel.NONE:
-            return text
-        return f"{colors.fg_code(colour)}{text}{colors.RESET_FG}"
-
-    def bg(self, colour, text):
-        if self.level == ColorLevel.NONE:
-            return text
-        return f"{colors.bg_code(colour)}{text}{colors.RESET_BG}"
+def variable_line(screen: Screen, env: Mapping[str, str], name: str, windows: bool) -> None:
+    """One variable of the environment block and its value, or whether it is set."""
+    value = env.get(name)
+    if value is None:
+        shown = "unset"
+    elif windows and name in PRESENCE_ONLY:
+        shown = "set" if value else "empty"
+    else:
+        shown = repr(value)
+    screen.text(f"  {name:<{NAME_COLUMN - 2}}{shown}", indent=NAME_COLUMN)
 
 
-def report(out, level, detected, preview, vt):
+def report(screen: Screen, level: ColorLevel, detected: ColorLevel, preview: bool,
+           vt: bool | None) -> None:
+    """The detected level, what decided it and the environment variables behind it."""
     windows = sys.platform == "win32"
     env = os.environ
     tty = stdout_is_terminal()
-    out(f"tintwell {tintwell.__version__} terminal colour check")
-    out(f"Colour level of stdout: {detected.name} ({LEVEL_TEXT[detected]})")
-    out(f"stdout is a terminal: {'yes' if tty else 'no'}")
-    out(f"Decided by: {decided_by(env, windows, tty)}")
+    screen.text(f"tintwell {tintwell.__version__} terminal colour check")
+    screen.text(f"Colour level of stdout: {detected.name} ({LEVEL_TEXT[detected]})", indent=2)
+    screen.text(f"stdout is a terminal: {'yes' if tty else 'no'}")
+    screen.text(f"Decided by: {decided_by(env, windows, tty).text}", indent=2)
     if vt is not None:
-        out(f"Windows virtual-terminal processing: {'on' if vt else 'could not be enabled'}")
+        screen.text(f"Windows virtual-terminal processing: {'on' if vt else 'could not be enabled'}",
+                    indent=2)
     if preview:
-        out(f"Previewing level: {level.name} ({LEVEL_TEXT[level]}), from --level")
-    out("Environment:")
-    for name in COMMON_VARIABLES:
-        value = env.get(name)
-        out(f"  {name:<16}{'unset' if value is None else repr(value)}")
+        screen.text(f"Previewing level: {level.name} ({LEVEL_TEXT[level]}), from --level", indent=2)
     if windows:
+        screen.text("Environment, as detection reads it on Windows:", indent=2)
         for name in WINDOWS_VARIABLES:
-            value = env.get(name)
-            if value is None:
-                shown = "unset"
-            elif name in VALUE_MATTERS:
-                shown = f"set ({value!r})"
-            else:
-                shown = "set"
-            out(f"  {name:<16}{shown}")
+            variable_line(screen, env, name, windows)
+        screen.text("Not used for the level on Windows:", indent=2)
+        for name in WINDOWS_IGNORED:
+            variable_line(screen, env, name, windows)
+    else:
+        screen.text("Environment:")
+        for name in POSIX_VARIABLES:
+            variable_line(screen, env, name, windows)
 
 
-def named_swatches(out, paint):
-    out("")
-    out("Named colours, fg_code(name) and bg_code(name):")
+def table(screen: Screen, rows: Sequence[Sequence[str]]) -> None:
+    """Rows of cells in aligned columns two spaces apart, or one cell a line where they do not fit."""
+    widths = [max(display_width(row[i]) for row in rows if i < len(row)) for i in range(len(rows[0]))]
+    if 2 + sum(widths) + 2 * (len(widths) - 1) <= screen.width:
+        for row in rows:
+            cells = [cell + " " * (w - display_width(cell)) for cell, w in zip(row, widths)]
+            screen.line(("  " + "  ".join(cells)).rstrip())
+        return
+    for column in range(len(widths)):
+        for row in rows:
+            if column < len(row):
+                screen.line("  " + row[column])
+
+
+def named_swatches(screen: Screen, brush: Brush) -> None:
+    """The 16 named colours, each a background swatch and the name in the colour."""
+    screen.line()
+    screen.text("Named colours, bg_code(name) and fg_code(name):", indent=2)
     names = list(colors.NAMED_COLORS)
     half = (len(names) + 1) // 2
-    for left, right in zip(names[:half], names[half:] + [None]):
-        cells = []
-        for name in (left, right):
-            if name is None:
-                continue
-            if paint.level == ColorLevel.NONE:
-                cells.append(f"{name:<15}")
-            else:
-                # The background swatch carries no text: no text colour reads on all sixteen.
-                cells.append(f"{paint.fg(name, f'{name:<15}')} {paint.bg(name, ' ' * 8)}")
-        out("  " + "  ".join(cells).rstrip())
-    targets = {}
+    cells = []
+    for name in names:
+        if brush.level == ColorLevel.NONE:
+            cells.append(name)
+        else:
+            # The name is set on a background it reads on whatever the theme: black or blue text
+            # alone would vanish on a dark one.
+            chip = readable_on(palette_rgb(named_index(name)))
+            cells.append(f"{brush.bg(name, '  ')} {brush.bg(chip, brush.fg(name, name))}")
+    table(screen, [cells[i::half] for i in range(half)])
+    targets: dict[str, list[str]] = {}
     for alias, target in colors.COLOR_ALIASES.items():
         targets.setdefault(target, []).append(alias)
     prefix = "Aliases: "
     for target, aliases in targets.items():
-        out(f"{prefix}{', '.join(aliases)} -> {target}")
+        screen.text(f"{prefix}{', '.join(aliases)} -> {target}", indent=len(prefix))
         prefix = " " * len(prefix)
 
 
-def palette_swatches(out, paint):
-    out("")
-    out("256-colour palette, bg_code(index):")
-    out("  0-15     " + "".join(paint.bg(i, "    ") for i in range(16)))
-    # The cube, one red level per row: index 16 + 36*r + 6*g + b.
+def swatch_rows(screen: Screen, brush: Brush, colours: Sequence[Color], cell: int, unit: int = 1) -> None:
+    """Background swatches `cell` columns wide in one indented row, or in rows of a divisor of
+    their number (a multiple of `unit` where one fits) when the row would be too wide."""
+    room = max(screen.width - 2, 1)
+    count = len(colours)
+    per_row = count
+    if count * cell > room:
+        cell = 1
+        fits = [d for d in range(1, count + 1) if count % d == 0 and d <= room]
+        per_row = max([d for d in fits if d % unit == 0] or fits)
+    for start in range(0, count, per_row):
+        screen.line("  " + "".join(brush.bg(c, " " * cell) for c in colours[start:start + per_row]))
+
+
+def palette_swatches(screen: Screen, brush: Brush) -> None:
+    """Background swatches of the 256-colour palette."""
+    screen.line()
+    screen.text("256-colour palette, bg_code(index): 0-15, the cube 16-231 (one row per red "
+                "level), greys 232-255:", indent=2)
+    room = max(screen.width - 2, 1)
+    span = 36 * max(1, min(2, room // 36))  # the cube's row width; the other rows match it
+    swatch_rows(screen, brush, range(16), max(1, min(span, room) // 16))
     for red in range(6):
         start = 16 + 36 * red
-        label = f"{start}-{start + 35}"
-        out(f"  {label:<9}" + "".join(paint.bg(i, "  ") for i in range(start, start + 36)))
-    out("  232-255  " + "".join(paint.bg(i, "   ") for i in range(232, 256)))
+        swatch_rows(screen, brush, range(start, start + 36), span // 36, unit=6)
+    swatch_rows(screen, brush, range(232, 256), max(1, min(span, room) // 24))
 
 
-def truecolor_swatches(out, paint, width=72):
-    out("")
-    out("24-bit colour, bg_code((r, g, b)):")
+def truecolor_swatches(screen: Screen, brush: Brush) -> None:
+    """24-bit gradients as wide as the terminal: a hue sweep and a grey ramp."""
+    screen.line()
+    screen.text("24-bit colour, bg_code((r, g, b)): hues, then greys from black to white:", indent=2)
+    count = max(screen.width - 2, 1)
     hues = []
-    for i in range(width):
-        r, g, b = colorsys.hsv_to_rgb(i / width, 1.0, 1.0)
+    for i in range(count):
+        r, g, b = colorsys.hsv_to_rgb(i / count, 1.0, 1.0)
         hues.append((round(r * 255), round(g * 255), round(b * 255)))
-    row = "".join(paint.bg(rgb, " ") for rgb in hues)
-    out("  hue      " + row)
-    out("           " + row)
-    greys = [round(i * 255 / (width - 1)) for i in range(width)]
-    out("  grey     " + "".join(paint.bg((v, v, v), " ") for v in greys))
+    swatch_rows(screen, brush, hues, 1)
+    swatch_rows(screen, brush, hues, 1)
+    greys = [round(i * 255 / max(count - 1, 1)) for i in range(count)]
+    swatch_rows(screen, brush, [(v, v, v) for v in greys], 1)
 
 
-def skipped(out, what, needs, level):
-    out("")
-    out(f"{what}: not shown (needs {needs.name}, level is {level.name})")
+def skipped(screen: Screen, what: str, needs: ColorLevel, level: ColorLevel) -> None:
+    """Says that `what` is not shown, as it needs level `needs`."""
+    screen.line()
+    screen.text(f"{what}: not shown (needs {needs.name}, level is {level.name})", indent=2)
 
 
-def check(out, level, detected, preview, vt):
-    report(out, level, detected, preview, vt)
-    paint = Painter(level)
-    named_swatches(out, paint)
+def check(screen: Screen, level: ColorLevel, detected: ColorLevel, preview: bool,
+          vt: bool | None) -> None:
+    """The colour check: the report, then the swatches that `level` can show."""
+    report(screen, level, detected, preview, vt)
+    brush = Brush(level)
+    named_swatches(screen, brush)
     if level >= ColorLevel.EXTENDED:
-        palette_swatches(out, paint)
+        palette_swatches(screen, brush)
     else:
-        skipped(out, "256-colour palette", ColorLevel.EXTENDED, level)
+        skipped(screen, "256-colour palette", ColorLevel.EXTENDED, level)
     if level >= ColorLevel.TRUECOLOR:
-        truecolor_swatches(out, paint)
+        truecolor_swatches(screen, brush)
     else:
-        skipped(out, "24-bit colour", ColorLevel.TRUECOLOR, level)
-    out("")
-    out(f"Colour sequences of any colour: {SHOW_EXAMPLE}")
+        skipped(screen, "24-bit colour", ColorLevel.TRUECOLOR, level)
+    screen.line()
+    screen.text("Colour sequences of any colour:")
+    screen.text(f"  {show_example(screen.width - 2)}", indent=4)
 
 
-def sample_line(colour, fg, bg, level):
+# show
+
+def show_example(width: int) -> str:
+    """The example command, with as many of its colours as fit in `width` columns."""
+    words = SHOW_EXAMPLE.split(" ")
+    while len(words) > 5 and len(" ".join(words)) > width:
+        words.pop()
+    return " ".join(words)
+
+
+def sample(fg: str, bg: str, rgb: tuple[int, int, int]) -> str:
+    """Text in the foreground colour, then text on the background in a colour that reads there."""
+    ink = colors.fg_code(readable_on(rgb))
+    return (f"{fg}sample text{colors.RESET_FG} "
+            f"{bg}{ink}  sample  {colors.RESET_FG}{colors.RESET_BG}")
+
+
+def sample_lines(screen: Screen, colour: Color, fg: str, bg: str, level: ColorLevel) -> None:
     """The sample for one colour, in the form the level can show."""
     needs = colour_level(colour)
     if level == ColorLevel.NONE:
-        return "sample: none at level NONE"
-    if level >= needs:
-        return f"sample: {fg}sample text{colors.RESET_FG} {bg}  sample  {colors.RESET_BG}"
-    if level == ColorLevel.EXTENDED and needs == ColorLevel.TRUECOLOR:
-        index = colors.rgb_to_ansi256(*colour_rgb(colour))
-        return (f"sample: {colors.fg_code(index)}sample text{colors.RESET_FG} "
-                f"{colors.bg_code(index)}  sample  {colors.RESET_BG} "
-                f"(nearest of 256: {index}; 24-bit needs TRUECOLOR)")
-    return f"sample: none ({needs.name} needed, level is {level.name})"
+        screen.text("  sample: none at level NONE")
+    elif level >= needs:
+        screen.line(f"  sample: {sample(fg, bg, colour_rgb(colour))}")
+    elif level == ColorLevel.EXTENDED and needs == ColorLevel.TRUECOLOR:
+        rgb = colour_rgb(colour)
+        index = colors.rgb_to_ansi256(*rgb)
+        shown = palette_rgb(index)
+        screen.text(f"  24-bit needs TRUECOLOR; rgb_to_ansi256 approximates it by palette entry "
+                    f"{index} {shown}, at RGB distance {math.dist(rgb, shown):.0f}", indent=4)
+        screen.line(f"  sample of {index}: "
+                    f"{sample(colors.fg_code(index), colors.bg_code(index), shown)}")
+    else:
+        screen.text(f"  sample: none ({needs.name} needed, level is {level.name})", indent=4)
 
 
-def show(out, texts, level):
+def colour_lines(screen: Screen, text: str, colour: Color, level: ColorLevel) -> None:
+    """Everything `show` prints for one colour, given on the command line as `text`."""
+    fg, bg = codes(colour)
+    screen.text(f"{text}: {colour_kind(colour)}", indent=2)
+    screen.text(f"  fg_code: {fg!r}", indent=11)
+    screen.text(f"  bg_code: {bg!r}", indent=11)
+    sample_lines(screen, colour, fg, bg, level)
+
+
+def show(screen: Screen, texts: Sequence[str], level: ColorLevel) -> None:
+    """The `show` command: the sequences of the colours given as `texts`."""
     # Every colour is checked before anything is printed.
     parsed = [(text, parse_colour(text)) for text in texts]
-    rows = []
     for text, colour in parsed:
         try:
-            fg, bg = codes(colour)
+            codes(colour)
         except BadColour as exc:
             raise BadColour(f"bad colour {text!r}: {exc}") from None
-        rows.append((text, colour, fg, bg))
-    for text, colour, fg, bg in rows:
-        out(f"{text}: {colour_kind(colour)}")
-        out(f"  fg_code: {fg!r}")
-        out(f"  bg_code: {bg!r}")
-        out(f"  {sample_line(colour, fg, bg, level)}")
+    for text, colour in parsed:
+        colour_lines(screen, text, colour, level)
 
 
-def build_parser(color):
-    levels = [m.name.lower() for m in ColorLevel]
-    parser = argparse.ArgumentParser(
-        prog="python -m tintwell", color=color,
+# Command line
+
+class HelpFormatter(argparse.HelpFormatter):
+    """Keeps the blank lines between the paragraphs of a description or epilog."""
+
+    @override
+    def _fill_text(self, text: str, width: int, indent: str) -> str:
+        fill = super()._fill_text
+        return "\n\n".join(fill(paragraph, width, indent) for paragraph in text.split("\n\n"))
+
+
+class ArgumentParser(argparse.ArgumentParser):
+    """An argparse parser whose help and version text, when stdout cannot take it, raises as all
+    other output does instead of being dropped."""
+
+    @override
+    def _print_message(self, message: str, file: SupportsWrite[str] | None = None) -> None:
+        if file is not None and file is sys.stdout:
+            file.write(message)
+        else:
+            super()._print_message(message, file)
+
+
+ENVIRONMENT_HELP: Final = (
+    "environment: NO_COLOR set to any non-empty value turns colour off; so does FORCE_COLOR=0 "
+    "(or false). FORCE_COLOR=1, 2 or 3 forces 16, 256 or 24-bit colour, also when stdout is not "
+    "a terminal. NO_COLOR wins over FORCE_COLOR.")
+
+
+def usage(width: int) -> str:
+    """The usage line, which shows that the command is optional, broken between its parts to fit
+    `width` columns as argparse breaks the usage lines it makes."""
+    parts = ("[-h]", "[--version]", "[--level LEVEL]", "[show COLOUR [COLOUR ...]]")
+    indent = len("usage: python -m tintwell ")
+    narrow = width - indent < max(map(len, parts))
+    if narrow:  # the parts go below the program name
+        indent = len("usage: ")
+    lines = [""]
+    for part in parts:
+        if lines[-1] and indent + len(lines[-1]) + 1 + len(part) > width:
+            lines.append("")
+        lines[-1] = f"{lines[-1]} {part}".lstrip()
+    separator = "\n" + " " * indent
+    return "%(prog)s" + (separator if narrow else " ") + separator.join(lines)
+
+
+def build_parser(color: bool) -> argparse.ArgumentParser:
+    """The command-line parser; its help and usage messages are coloured when `color` is true."""
+    level_help = "preview another colour level instead of the detected one: none, basic, " \
+                 "extended or truecolor (any case)"
+    parser = ArgumentParser(
+        prog="python -m tintwell", color=color, formatter_class=HelpFormatter,
+        usage=usage(terminal_width() - 2),
         description="Check which colours this terminal shows: the level detected for stdout, the "
-                    "environment variables behind it, and swatches suited to that level.",
-        epilog=f"example: {SHOW_EXAMPLE}")
-    parser.add_argument("--level", choices=levels, default=None,
-                        help="preview another colour level instead of the detected one")
+                    "environment variables behind it, and swatches suited to that level. With "
+                    "show, print the escape sequences of colours instead.",
+        epilog=f"{ENVIRONMENT_HELP}\n\nexample: {SHOW_EXAMPLE}")
+    parser.add_argument("--level", type=str.lower, choices=LEVEL_NAMES, default=None,
+                        metavar="LEVEL", help=level_help)
     parser.add_argument("--version", action="version", version=f"tintwell {tintwell.__version__}")
-    commands = parser.add_subparsers(dest="command", metavar="COMMAND")
+    commands = parser.add_subparsers(dest="command", metavar="COMMAND",
+                                     title="commands (optional)")
     show_parser = commands.add_parser(
-        "show", color=color, help="print the escape sequences of colours",
+        "show", color=color, formatter_class=HelpFormatter, help="print the escape sequences of colours",
         description="Print the foreground and background sequences of each colour as Python "
                     "string literals, with a sample.",
         epilog="COLOUR is a colour name (red, bright_blue, grey), '#rgb' or '#rrggbb', a palette "
-               "index 0-255, or 'r,g,b'.")
+               f"index 0-255, or 'r,g,b'.\n\n{ENVIRONMENT_HELP}")
     show_parser.add_argument("colours", nargs="+", metavar="COLOUR",
                              help="a colour in any of the forms below")
-    show_parser.add_argument("--level", choices=levels, default=argparse.SUPPRESS,
-                             help="preview another colour level instead of the detected one")
+    show_parser.add_argument("--level", type=str.lower, choices=LEVEL_NAMES, default=argparse.SUPPRESS,
+                             metavar="LEVEL", help=level_help)
     return parser
 
 
-def main(argv=None):
+def error(message: str) -> None:
+    """One line on stderr, if there is a stderr to write to."""
+    try:
+        if sys.stderr is not None:
+            sys.stderr.write(f"tintwell: {message}\n")
+            sys.stderr.flush()
+    except (OSError, ValueError):
+        pass
+
+
+def discard_stdout() -> None:
+    """Points stdout at the null device, so that the flush at exit does not fail a second time."""
+    try:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        os.close(devnull)
+    except (AttributeError, ValueError, OSError):
+        pass
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    """Runs the command line `argv` (default: the process's) and returns the exit status."""
     vt = None
     if sys.platform == "win32":
         # Before anything is written, help included.
@@ -302,26 +599,38 @@ def main(argv=None):
     # Help and usage messages are coloured only where this package's own detection allows it.
     args = build_parser(detected > ColorLevel.NONE).parse_args(argv)
     level = ColorLevel[args.level.upper()] if args.level else detected
-    lines = []
+    screen = Screen(terminal_width())
     try:
         if args.command == "show":
-            show(lines.append, args.colours, level)
+            show(screen, args.colours, level)
         else:
-            check(lines.append, level, detected, args.level is not None, vt)
+            check(screen, level, detected, args.level is not None, vt)
     except BadColour as exc:
-        print(f"tintwell: {exc}", file=sys.stderr)
+        error(str(exc))
         return 2
-    sys.stdout.write("\n".join(lines) + "\n")
-    sys.stdout.flush()
+    sys.stdout.write("\n".join(screen.lines) + "\n")
     return 0
 
 
-if __name__ == "__main__":
+def run(argv: Sequence[str] | None = None) -> int:
+    """`main`, with a stdout that is closed or cannot be written reported in one line, status 1."""
+    if sys.stdout is None:  # started with stdout closed (`>&-`)
+        error("standard output is closed")
+        return 1
     try:
-        status = main()
+        try:
+            return main(argv)
+        finally:  # also after --help and --version, which leave by SystemExit
+            sys.stdout.flush()
     except BrokenPipeError:
-        # Output cut short by a closed pipe (`| head`): not an error worth a traceback.
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
-        status = 1
-    sys.exit(status)
+        # The reader has gone (`| head`): not an error worth a message.
+        discard_stdout()
+        return 1
+    except OSError as exc:
+        discard_stdout()
+        error(f"cannot write to standard output: {exc.strerror or exc}")
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(run())
