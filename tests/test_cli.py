@@ -207,17 +207,23 @@ def test_show_prints_literals_and_samples():
 def test_show_samples_what_the_level_can_display():
     status, out, _ = run_in_pty(["show", "#ff8000", "196", "red"], child_env(FORCE_COLOR="2"))
     assert status == 0
-    # 24-bit colours are sampled as rgb_to_ansi256 approximates them; the literals stay exact.
+    # 24-bit colours are sampled as the painter shows them at this level, the true nearest entry,
+    # beside rgb_to_ansi256's approximation; the literals stay exact.
+    joined = " ".join(out.split())
     assert "  fg_code: '\\x1b[38;2;255;128;0m'" in out
-    assert "\x1b[38;5;214msample text" in out and "\x1b[48;5;214m\x1b[30m  sample" in out
-    assert ("rgb_to_ansi256 approximates it by palette entry 214 (255, 175, 0), at RGB distance 47"
-            in " ".join(out.split()))
+    assert "rgb_to_ansi256's approximation: 214 (255, 175, 0), at RGB distance 47" in joined
+    assert "nearest palette entry: 208 (255, 135, 0), at RGB distance 7" in joined
+    assert "sample of 208: \x1b[38;5;208msample text" in out and "\x1b[48;5;208m\x1b[30m  sample" in out
     assert "\x1b[38;2;" not in out
 
     status, out, _ = run_in_pty(["show", "#ff8000", "196", "red"], child_env(FORCE_COLOR="1"))
-    assert "sample: none (TRUECOLOR needed, level is BASIC)" in out
-    assert "sample: none (EXTENDED needed, level is BASIC)" in out
+    joined = " ".join(out.split())
+    assert "TRUECOLOR needed, level is BASIC" in joined and "EXTENDED needed, level is BASIC" in joined
+    assert "nearest basic colour: 3 (205, 205, 0), at RGB distance 92" in joined
+    assert "nearest basic colour: 9 (255, 0, 0), at RGB distance 0" in joined
+    assert "sample of 9: \x1b[91msample text" in out
     assert "\x1b[31msample text" in out
+    assert "\x1b[38;5;" not in out and "\x1b[38;2;" not in out
 
 
 @pytest.mark.parametrize("colour, message", [

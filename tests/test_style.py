@@ -45,6 +45,13 @@ def test_nearest_functions_agree_with_brute_force():
     assert nearest_ansi256(255.9, True, 0.5) == nearest_ansi256(255, 1, 0)  # numbers are truncated
 
 
+def test_palette_rgb_is_the_palette_searched():
+    assert [style.palette_rgb(index) for index in range(256)] == XTERM16 + PALETTE
+    for bad, error in [(256, ValueError), (-1, ValueError), ("1", TypeError), (1.0, TypeError)]:
+        with pytest.raises(error):
+            style.palette_rgb(bad)
+
+
 @pytest.mark.parametrize("function", [nearest_ansi256, nearest_ansi16])
 @pytest.mark.parametrize("rgb", [(256, 0, 0), (0, -1, 0), (300, -5, 999), ("1", 2, 3), (1, None, 3), (300, "x", 0),
                                  (float("nan"), 0, 0), (0, 1j, 0)])

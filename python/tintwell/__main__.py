@@ -2,8 +2,8 @@
 
 Reports the colour level detected for stdout and the environment behind it, then shows swatches
 suited to that level, laid out for the terminal's width. ``python -m tintwell show COLOUR...``
-prints the escape sequences of given colours. Only the public interface of ``tintwell.colors`` and
-``tintwell.detect`` is used.
+prints the escape sequences of given colours. Only the public interface of ``tintwell.colors``,
+``tintwell.detect`` and ``tintwell.style`` is used.
 """
 
 import argparse
@@ -21,6 +21,7 @@ from typing import TYPE_CHECKING, Final, NamedTuple, cast, override
 import tintwell
 from tintwell import Color, colors, detect
 from tintwell.detect import ColorLevel
+from tintwell.style import Painter, nearest_ansi16, nearest_ansi256, palette_rgb
 
 if TYPE_CHECKING:
     from _typeshed import SupportsWrite
@@ -46,14 +47,6 @@ NAME_COLUMN: Final = 18  # "  VSCODE_IPC_HOOK "
 SHOW_EXAMPLE: Final = "python -m tintwell show red '#ff8000' 196 '10,20,30'"
 INTEGER_RE: Final = re.compile(r"[+-]?[0-9]+")
 SGR_SPLIT_RE: Final = re.compile(r"(\x1b\[[0-9;]*m)")
-
-# The colours terminals show for the palette, as xterm's defaults: an estimate of what a
-# background looks like, to pick a text colour that reads on it.
-BASIC_RGB: Final = ((0, 0, 0), (205, 0, 0), (0, 205, 0), (205, 205, 0), (0, 0, 238), (205, 0, 205),
-                    (0, 205, 205), (229, 229, 229), (127, 127, 127), (255, 0, 0), (0, 255, 0),
-                    (255, 255, 0), (92, 92, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255))
-CUBE_LEVELS: Final = (0, 95, 135, 175, 215, 255)
-
 
 class BadColour(Exception):
     """A colour the colors module rejected; the message is the module's own."""
@@ -164,17 +157,6 @@ class Brush:
         if self.level == ColorLevel.NONE:
             return text
         return f"{colors.bg_code(colour)}{text}{colors.RESET_BG}"
-
-
-def palette_rgb(index: int) -> tuple[int, int, int]:
-    """The colour a terminal shows for palette `index` 0-255, with xterm's default palette."""
-    if index < 16:
-        return BASIC_RGB[index]
-    if index < 232:
-        cube = index - 16
-        return CUBE_LEVELS[cube // 36], CUBE_LEVELS[cube // 6 % 6], CUBE_LEVELS[cube % 6]
-    grey = 8 + 10 * (index - 232)
-    return grey, grey, grey
 
 
 def readable_on(rgb: tuple[int, int, int]) -> str:
@@ -453,23 +435,34 @@ def sample(fg: str, bg: str, rgb: tuple[int, int, int]) -> str:
             f"{bg}{ink}  sample  {colors.RESET_FG}{colors.RESET_BG}")
 
 
+def distance_text(rgb: tuple[int, int, int], index: int) -> str:
+    """Palette entry `index`, its colour, and how far that is from `rgb`."""
+    shown = palette_rgb(index)
+    return f"{index} {shown}, at RGB distance {math.dist(rgb, shown):.0f}"
+
+
 def sample_lines(screen: Screen, colour: Color, fg: str, bg: str, level: ColorLevel) -> None:
-    """The sample for one colour, in the form the level can show."""
+    """The sample for one colour, in the form the level can show: as given when it can, otherwise
+    as tintwell.style's Painter downgrades it, beside rgb_to_ansi256's approximation."""
     needs = colour_level(colour)
     if level == ColorLevel.NONE:
         screen.text("  sample: none at level NONE")
-    elif level >= needs:
+        return
+    if level >= needs:
         screen.line(f"  sample: {sample(fg, bg, colour_rgb(colour))}")
-    elif level == ColorLevel.EXTENDED and needs == ColorLevel.TRUECOLOR:
-        rgb = colour_rgb(colour)
-        index = colors.rgb_to_ansi256(*rgb)
-        shown = palette_rgb(index)
-        screen.text(f"  24-bit needs TRUECOLOR; rgb_to_ansi256 approximates it by palette entry "
-                    f"{index} {shown}, at RGB distance {math.dist(rgb, shown):.0f}", indent=4)
-        screen.line(f"  sample of {index}: "
-                    f"{sample(colors.fg_code(index), colors.bg_code(index), shown)}")
+        return
+    rgb = colour_rgb(colour)
+    screen.text(f"  {needs.name} needed, level is {level.name}", indent=4)
+    if needs == ColorLevel.TRUECOLOR:
+        screen.text(f"  rgb_to_ansi256's approximation: {distance_text(rgb, colors.rgb_to_ansi256(*rgb))}", indent=4)
+    if level == ColorLevel.EXTENDED:
+        nearest = nearest_ansi256(*rgb)
+        screen.text(f"  nearest palette entry: {distance_text(rgb, nearest)}", indent=4)
     else:
-        screen.text(f"  sample: none ({needs.name} needed, level is {level.name})", indent=4)
+        nearest = nearest_ansi16(*rgb)
+        screen.text(f"  nearest basic colour: {distance_text(rgb, nearest)}", indent=4)
+    painter = Painter(level=level)
+    screen.line(f"  sample of {nearest}: {sample(painter.fg(colour), painter.bg(colour), palette_rgb(nearest))}")
 
 
 def colour_lines(screen: Screen, text: str, colour: Color, level: ColorLevel) -> None:

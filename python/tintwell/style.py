@@ -17,13 +17,11 @@ import operator
 import sys
 from typing import Final, Protocol
 
+from tintwell import Color
 from tintwell.colors import RESET_BG, RESET_FG, bg_code, fg_code, parse_hex
 from tintwell.detect import ColorLevel, detect_color_level, enable_windows_vt
 
-__all__ = ["Color", "Painter", "nearest_ansi16", "nearest_ansi256"]
-
-type Color = str | int | tuple[int, int, int]
-"""A colour specification: a name, a ``#RGB``/``#RRGGBB`` string, a palette index 0-255 or ``(r, g, b)``."""
+__all__ = ["Color", "Painter", "nearest_ansi16", "nearest_ansi256", "palette_rgb"]
 
 
 class _Stream(Protocol):
@@ -115,8 +113,20 @@ def nearest_ansi16(r: int, g: int, b: int) -> int:
     return best
 
 
-def _palette_rgb(index: int) -> tuple[int, int, int]:
-    """The RGB value of palette entry 16-255."""
+def palette_rgb(index: int) -> tuple[int, int, int]:
+    """The RGB colour a terminal shows for palette entry ``index`` (0-255), with xterm's defaults.
+
+    Entries 0-15 are the basic colours of :func:`nearest_ansi16`, 16-231 the colour cube and
+    232-255 the grey ramp of :func:`nearest_ansi256`. For example ``palette_rgb(208)`` is
+    ``(255, 135, 0)``. Raises ``TypeError`` for a value that is not an ``int``, ``ValueError`` for
+    one outside 0-255.
+    """
+    if not isinstance(index, int):  # pyright: ignore[reportUnnecessaryIsInstance]
+        raise TypeError(f"palette index must be an int, not {type(index).__name__}")
+    if not 0 <= index <= 255:
+        raise ValueError(f"palette index must lie in 0-255, got {index!r}")
+    if index < 16:
+        return _BASIC_RGB[index]
     if index >= 232:
         grey = 8 + 10 * (index - 232)
         return grey, grey, grey
@@ -258,7 +268,7 @@ class Painter:
             index = operator.index(color)
             if index < 16:
                 return code(_BASIC_NAMES[index])
-            rgb = _palette_rgb(index)
+            rgb = palette_rgb(index)
         elif type(color) is str and color.startswith("#"):
             rgb = parse_hex(color)
         else:  # a colour name
