@@ -276,6 +276,7 @@ def test_suite_against_the_installed_wheel(dist, venv, tmp_path):
                           env=clean_env(PATH=path), capture_output=True, text=True, timeout=900)
     assert proc.returncode == 0, proc.stdout[-5000:] + proc.stderr[-5000:]
     assert re.search(r"^=+ \d+ passed.* in [\d.]+s", proc.stdout, re.M), proc.stdout[-2000:]
-    for test in ("test_stubs.py::test_stubtest", "test_stubs.py::test_stubs_type_user_code",
+    for test in ("test_stubs.py::test_stubtest", "test_stubs.py::test_mypy_strict[package]",
+                 "test_stubs.py::test_mypy_strict[user-code]", "test_style.py::",
                  "test_cli.py::", "hardening/test_hostile.py::"):
         assert f"PASSED tests/{test}" in proc.stdout, test
