@@ -13,7 +13,8 @@ FunctionObject* as_function(PyObject* obj) noexcept { return reinterpret_cast<Fu
 
 PyObject* bind_and_run(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     const FunctionDef& def = *self->def;
-    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && def.plain_positional) {
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && nargs == def.positional &&
+        conforming(def, args)) {
         return run_body(self, args);
     }
     PyObject* bound[kMaxParams] = {};

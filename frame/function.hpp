@@ -41,7 +41,6 @@ struct FunctionDef {
         : name(name), label(path), params(params), body(body) {
         for (const Param& param : params) {
             positional += param.kind == ParamKind::positional_or_keyword;
-            plain_positional &= param.kind == ParamKind::positional_or_keyword && param.coerce == Coerce::none;
         }
     }
     FunctionDef(const FunctionDef&) = delete;
@@ -51,9 +50,21 @@ struct FunctionDef {
     TraceLabel label;
     std::span<const Param> params;
     FunctionBody body;
-    Py_ssize_t positional = 0;     // how many parameters may be passed by position
-    bool plain_positional = true;  // every parameter positional-or-keyword and unannotated: args pass as given
+    Py_ssize_t positional = 0;  // how many parameters may be passed by position
 };
+
+// Whether `args`, one per parameter and all passed by position, already are what the annotations'
+// rules would make of them (an exact str, an exact int): then binding and coercion change nothing.
+inline bool conforming(const FunctionDef& def, PyObject* const* args) noexcept {
+    for (std::size_t i = 0; i < def.params.size(); ++i) {
+        const Coerce coerce = def.params[i].coerce;
+        if ((coerce == Coerce::exact_str && !PyUnicode_CheckExact(args[i])) ||
+            (coerce == Coerce::to_int && !PyLong_CheckExact(args[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
 
 struct FunctionDecl {
     const FunctionDef& def;
