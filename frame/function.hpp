@@ -53,19 +53,6 @@ struct FunctionDef {
     Py_ssize_t positional = 0;  // how many parameters may be passed by position
 };
 
-// Whether `args`, one per parameter and all passed by position, already are what the annotations'
-// rules would make of them (an exact str, an exact int): then binding and coercion change nothing.
-inline bool conforming(const FunctionDef& def, PyObject* const* args) noexcept {
-    for (std::size_t i = 0; i < def.params.size(); ++i) {
-        const Coerce coerce = def.params[i].coerce;
-        if ((coerce == Coerce::exact_str && !PyUnicode_CheckExact(args[i])) ||
-            (coerce == Coerce::to_int && !PyLong_CheckExact(args[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 struct FunctionDecl {
     const FunctionDef& def;
     PyObject* doc;       // borrowed from the constant pool; None when the function has no docstring
