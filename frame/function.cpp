@@ -11,9 +11,23 @@ namespace {
 
 FunctionObject* as_function(PyObject* obj) noexcept { return reinterpret_cast<FunctionObject*>(obj); }
 
+// Whether `args`, one per parameter and all passed by position, already are what the annotations'
+// rules would make of them (an exact str, an exact int): then binding and coercion change nothing.
+bool conforming(const FunctionDef& def, PyObject* const* args) noexcept {
+    for (std::size_t i = 0; i < def.params.size(); ++i) {
+        const Coerce coerce = def.params[i].coerce;
+        if ((coerce == Coerce::exact_str && !PyUnicode_CheckExact(args[i])) ||
+            (coerce == Coerce::to_int && !PyLong_CheckExact(args[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 PyObject* bind_and_run(FunctionObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     const FunctionDef& def = *self->def;
-    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && def.plain_positional) {
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && nargs == def.positional &&
+        conforming(def, args)) {
         return run_body(self, args);
     }
     PyObject* bound[kMaxParams] = {};

@@ -41,7 +41,6 @@ struct FunctionDef {
         : name(name), label(path), params(params), body(body) {
         for (const Param& param : params) {
             positional += param.kind == ParamKind::positional_or_keyword;
-            plain_positional &= param.kind == ParamKind::positional_or_keyword && param.coerce == Coerce::none;
         }
     }
     FunctionDef(const FunctionDef&) = delete;
@@ -51,8 +50,7 @@ struct FunctionDef {
     TraceLabel label;
     std::span<const Param> params;
     FunctionBody body;
-    Py_ssize_t positional = 0;     // how many parameters may be passed by position
-    bool plain_positional = true;  // every parameter positional-or-keyword and unannotated: args pass as given
+    Py_ssize_t positional = 0;  // how many parameters may be passed by position
 };
 
 struct FunctionDecl {

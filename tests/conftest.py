@@ -80,6 +80,15 @@ def module_entries(exc):
     return [name for name, filename in trace_names(exc) if filename.startswith("tintwell/")]
 
 
+def outcome(func, *args, **kwargs):
+    """What a call gives: the result's type and value, or the exception's type and message."""
+    try:
+        result = func(*args, **kwargs)
+    except Exception as exc:
+        return type(exc), str(exc)
+    return type(result), result
+
+
 def child_env(**variables):
     """The inherited environment (PYTHONPATH included) without the variables detection reads, plus these."""
     # COLUMNS and LINES would override the terminal's own size.

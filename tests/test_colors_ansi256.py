@@ -120,6 +120,23 @@ def test_round_is_captured_at_import(run_python):
     assert json.loads(out) == [[160, 240], [160, 240, True]]
 
 
+def test_direct_route_gives_what_the_general_one_gives(run_python):
+    # A round that is not the builtin, captured at import, sends every call the general way round.
+    steps = range(0, 256, 15)
+    inputs = [(v, v, v) for v in range(256)] + [(r, g, b) for r in steps for g in steps for b in steps]
+    inputs += [(-300, 0, 0), (300, 300, 300), (-5, -5, -5), (256, 255, 255), (2 ** 30 - 1, 0, 1), (2 ** 30, 0, 1),
+               (-(2 ** 30) + 1, 7, 7), (2 ** 53 + 1, 0, 0), (2 ** 60, 2 ** 60, 2 ** 60), (-(2 ** 70), 1, 2)]
+    out = run_python("""
+        import builtins, json, sys
+        real = builtins.round
+        builtins.round = lambda value: real(value)
+        import tintwell.colors as colors
+        builtins.round = real
+        print(json.dumps([colors.rgb_to_ansi256(*rgb) for rgb in json.loads(sys.argv[1])]))
+    """, json.dumps(inputs))
+    assert json.loads(out) == [colors_module.rgb_to_ansi256(*rgb) for rgb in inputs]
+
+
 def test_captured_round_sees_the_double_products(run_python):
     out = run_python("""
         import builtins, json

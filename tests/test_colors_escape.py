@@ -2,11 +2,14 @@
 (messages and traceback entries) and the hostile callers are cases of hardening/cases.py."""
 
 import collections
+import functools
+import re
 
 import pytest
 from hypothesis import example, given, strategies as st
 
 import tintwell.colors as colors_module
+from conftest import outcome
 
 NAMES = ("black, blue, bright_black, bright_blue, bright_cyan, bright_green, bright_magenta, bright_red, "
          "bright_white, bright_yellow, cyan, green, magenta, red, white, yellow")
@@ -298,3 +301,64 @@ def test_table_read_again_after_the_membership_test(colors):
     with pytest.raises(ValueError) as info:
         colors.fg_code("blue")
     assert info.value.args == (unknown("blue", "red"),)
+
+
+# ---- the direct routes against the general ones ----
+
+# Colours of every kind the direct routes take or turn away (exact ints only in tuples: a replaced
+# _validate_rgb renders a float item as given, the module's own as the integer it checked).
+SAMPLES = [
+    *colors_module.NAMED_COLORS, *colors_module.COLOR_ALIASES, "Bright Red", "BRIGHT-GREY", "bright grey", "bLuE",
+    "Purple", "bright_", "_red", "red ", "redd", "", "x" * 40, "rÉd", "blac\u212a", "red\0",
+    0, 9, 10, 99, 100, 196, 255, 256, -1, 2 ** 40, -(2 ** 70), True,
+    (0, 0, 0), (255, 255, 255), (9, 10, 99), (100, 200, 255), (256, 0, 0), (0, -1, 0), (0, 0, 2 ** 40), (1, 2),
+    (1, 2, 3, 4), "#ff8000", "#FFF", "#abc\n", "#12", "#", "#gggggg", 1.5, None,
+]
+
+
+def rebind(**names):
+    return lambda colors: [setattr(colors, name, make(colors)) for name, make in names.items()]
+
+
+# Rebindings to equal objects that are not the module's own: each leaves one direct route.
+GENERAL = {
+    "ESC copied": rebind(ESC=lambda c: "".join(["\x1b", "["])),
+    "tables copied": rebind(NAMED_COLORS=lambda c: dict(c.NAMED_COLORS), COLOR_ALIASES=lambda c: dict(c.COLOR_ALIASES)),
+    "_validate_rgb wrapped": rebind(_validate_rgb=lambda c: functools.partial(c._validate_rgb)),
+    "parse_hex wrapped": rebind(parse_hex=lambda c: functools.partial(c.parse_hex)),
+    "patterns compiled again": rebind(_HEX_RE=lambda c: re.compile(c._HEX_RE.pattern),
+                                      _SHORT_HEX_RE=lambda c: re.compile(c._SHORT_HEX_RE.pattern)),
+    "_color_code wrapped": rebind(_color_code=lambda c: functools.partial(c._color_code)),
+}
+GENERAL["all at once"] = functools.partial(lambda leaves, colors: [leave(colors) for leave in leaves],
+                                           list(GENERAL.values()))
+
+
+@pytest.mark.parametrize("leave", GENERAL.values(), ids=GENERAL.keys())
+def test_direct_routes_give_what_the_general_ones_give(colors, leave):
+    calls = [(func, color) for func in (colors.fg_code, colors.bg_code) for color in SAMPLES]
+    direct = [outcome(func, color) for func, color in calls]
+    leave(colors)
+    assert [outcome(func, color) for func, color in calls] == direct
+
+
+@pytest.mark.parametrize("change, color, expected", [
+    (lambda c: c.COLOR_ALIASES.__setitem__("grey", "red"), "Grey", "\x1b[31m"),
+    (lambda c: c.NAMED_COLORS.__setitem__("red", 38), "red", "\x1b[38m"),
+    (lambda c: c.NAMED_COLORS.__setitem__("red", True), "red", "\x1b[1m"),
+    (lambda c: c.NAMED_COLORS.__setitem__("red", 31), "red", "\x1b[31m"),
+    (lambda c: c.NAMED_COLORS.pop("red"), "red", ValueError),
+    (lambda c: (c.NAMED_COLORS.pop("white"), c.NAMED_COLORS.update(nope=-1)), "white", ValueError),
+    (lambda c: c.COLOR_ALIASES.update(gray="white"), "gray", "\x1b[37m"),
+    (lambda c: c.COLOR_ALIASES.clear(), "grey", ValueError),
+    (lambda c: c.NAMED_COLORS.update({1: 0}), "bright-red", "\x1b[91m"),
+    (lambda c: vars(c).update(NAMED_COLORS={"red": 5}), "red", "\x1b[5m"),
+])
+def test_changes_are_seen_by_the_next_call(colors, change, color, expected):
+    assert colors.fg_code("grey") == "\x1b[90m"  # the tables as built: resolved through their index
+    change(colors)
+    if expected is ValueError:
+        with pytest.raises(ValueError, match="^未知颜色名称"):
+            colors.fg_code(color)
+    else:
+        assert colors.fg_code(color) == expected

@@ -14,7 +14,7 @@ import weakref
 
 import pytest
 
-from conftest import module_entries
+from conftest import module_entries, outcome
 
 MODULES = [("tintwell.colors", "colors"), ("tintwell.detect", "detect")]
 FUNCTION_NAMES = ["parse_hex", "rgb_to_ansi256", "fg_code", "bg_code", "_color_code", "_validate_rgb"]
@@ -254,6 +254,21 @@ def test_int_parameters_convert_everything_first_in_declaration_order(colors, na
 def test_int_parameters_receive_exact_ints(colors):
     with pytest.raises(ValueError, match="^R 分量须在 0-255 范围内，收到: 300$"):
         colors._validate_rgb(Flaky(300), 0, 0)
+
+
+@pytest.mark.parametrize("name, args", [
+    ("parse_hex", ("#abc",)), ("parse_hex", ("#ab",)), ("parse_hex", (None,)), ("parse_hex", (Str("#abc"),)),
+    ("_validate_rgb", (1, 2, 3)), ("_validate_rgb", (1, 256, 3)), ("_validate_rgb", (1, "x", 3)),
+    ("_validate_rgb", (Flaky(300), 0, 0)), ("rgb_to_ansi256", (100, 150, 200)), ("rgb_to_ansi256", (2 ** 30, 0, -1)),
+    ("rgb_to_ansi256", (1.5, True, 3)), ("detect_color_level", (None,)),
+])
+def test_arguments_by_position_bind_as_by_keyword(colors, name, args):
+    # By position, arguments that already are what their annotations demand skip binding and coercion.
+    import tintwell.detect
+
+    func = getattr(colors, name, None) or getattr(tintwell.detect, name)
+    keywords = dict(zip(inspect.signature(func).parameters, args))
+    assert outcome(func, *args) == outcome(func, **keywords)
 
 
 # ---- name resolution ----

@@ -762,6 +762,13 @@ def colors_cases():
         case("fg_code ESC __format__ not str", err(TypeError, None, *FG), fg_code, "red", patch=patched(c, ESC=Fmt(5))),
         case("fg_code ESC str subclass", ok("<<31m"), fg_code, "red",
              patch=patched(c, ESC=type("E", (str,), {"__format__": lambda self, fmt: Name("<<")})("\x1b["))),
+        # equal stand-ins for the module's own ESC and tables, and a table written back: same sequences
+        case("fg_code name, tables copied", ok("\x1b[91m"), fg_code, "Bright Red",
+             patch=patched(c, NAMED_COLORS=dict(NAMED), COLOR_ALIASES=dict(ALIASES))),
+        case("bg_code tuple, ESC copied", ok("\x1b[48;2;1;2;3m"), bg_code, (1, 2, 3),
+             patch=patched(c, ESC="".join(["\x1b", "["]))),
+        case("fg_code name, table written back", ok("\x1b[90m"), fg_code, "grey",
+             patch=lambda: _written_back(c.NAMED_COLORS, "bright_black")),
         # hostile str subclasses
         case("fg_code lower interrupted", ki(*FG, callback="lower"), fg_code, Name("red", lower=KI)),
         case("fg_code lower gives int", err(AttributeError, None, *FG), fg_code, Name("red", lower=5)),
@@ -967,6 +974,13 @@ def _stacked(*managers):
         for manager in managers:
             stack.enter_context(manager)
         yield
+
+
+@contextlib.contextmanager
+def _written_back(table, key):
+    """An entry of `table` stored again with its own value: a change that changes nothing."""
+    table[key] = table[key]
+    yield
 
 
 def _self_clearing_table():

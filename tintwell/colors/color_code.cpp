@@ -3,12 +3,15 @@
 #include <string_view>
 #include <utility>
 
+#include "direct_sequence.hpp"
 #include "frame/ascii.hpp"
 #include "frame/lookup.hpp"
 #include "frame/own.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
+#include "tables.hpp"
+#include "untouched.hpp"
 
 namespace colors {
 
@@ -17,6 +20,15 @@ namespace {
 namespace n = names;
 using frame::Globals;
 using frame::Ref;
+
+// An exact int of 0..255, as its value; -1 for anything else (no code runs to find out).
+int byte_value(PyObject* obj) noexcept {
+    if (!PyLong_CheckExact(obj) || !PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(obj))) {
+        return -1;
+    }
+    const Py_ssize_t value = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(obj));
+    return value >= 0 && value <= 255 ? static_cast<int>(value) : -1;
+}
 
 // ---- unpacking (r, g, b) ----
 
@@ -80,18 +92,21 @@ int start_sequence(Globals globals, Sequence& sequence) noexcept {
 std::string_view layer(bool foreground) noexcept { return foreground ? "38" : "48"; }
 
 // ESC L;2;r;g;b m from components known to lie in 0..255
-PyObject* rgb_sequence(Globals globals, bool foreground, const int* rgb) noexcept {
+PyObject* rgb_sequence(Globals globals, bool foreground, const unsigned* rgb) noexcept {
+    if (untouched(globals).esc) {
+        return direct::rgb(foreground, rgb);
+    }
     Sequence sequence;
     if (start_sequence(globals, sequence) < 0) {
         return nullptr;
     }
     sequence.add_ascii(layer(foreground));
     sequence.add_ascii(";2;");
-    sequence.add_byte_value(static_cast<unsigned>(rgb[0]));
+    sequence.add_byte_value(rgb[0]);
     sequence.add_ascii(";");
-    sequence.add_byte_value(static_cast<unsigned>(rgb[1]));
+    sequence.add_byte_value(rgb[1]);
     sequence.add_ascii(";");
-    sequence.add_byte_value(static_cast<unsigned>(rgb[2]));
+    sequence.add_byte_value(rgb[2]);
     sequence.add_ascii("m");
     return sequence.finish();
 }
@@ -116,14 +131,44 @@ PyObject* rgb_sequence(Globals globals, bool foreground, Ref* items) noexcept {
     return sequence.finish();
 }
 
+// r, g, b of an exact tuple of three exact ints in 0..255; false for any other colour.
+bool plain_rgb(PyObject* color, unsigned* rgb) noexcept {
+    if (!PyTuple_CheckExact(color) || PyTuple_GET_SIZE(color) != 3) {
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < 3; ++i) {
+        const int value = byte_value(PyTuple_GET_ITEM(color, i));
+        if (value < 0) {
+            return false;
+        }
+        rgb[i] = static_cast<unsigned>(value);
+    }
+    return true;
+}
+
 PyObject* tuple_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
+    unsigned rgb[3];
+    const bool plain = plain_rgb(color, rgb);
     Ref items[3];
-    if (unpack3(color, items) < 0) {
+    if (!plain && unpack3(color, items) < 0) {
         return nullptr;
     }
     const frame::GlobalFunction validate = frame::lookup_function(globals, n::validate_rgb, validate_rgb_def);
     if (!validate.value) {
         return nullptr;
+    }
+    if (plain && validate.own != nullptr) {
+        // The module's own check passes such components: its run is one level of call depth and no
+        // more, and the sequence shows the very numbers.
+        if (frame::run_own(validate.own, [](Globals) { return 0; }) < 0) {
+            return nullptr;
+        }
+        return rgb_sequence(globals, foreground, rgb);
+    }
+    if (plain) {
+        for (Py_ssize_t i = 0; i < 3; ++i) {
+            items[i] = Ref::borrow(PyTuple_GET_ITEM(color, i));
+        }
     }
     PyObject* raw[3] = {items[0].get(), items[1].get(), items[2].get()};
     if (const frame::FunctionObject* own = validate.own) {
@@ -166,6 +211,10 @@ int index_in_range(PyObject* value) noexcept {
 }
 
 PyObject* index_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
+    const int value = byte_value(color);
+    if (value >= 0 && untouched(globals).esc) {
+        return direct::index(foreground, static_cast<unsigned>(value));
+    }
     const int in_range = index_in_range(color);
     if (in_range <= 0) {
         if (in_range == 0) {
@@ -355,7 +404,34 @@ Ref background_code(Ref code) noexcept {
     return ten ? Ref::steal(PyNumber_Add(code.get(), ten.get())) : Ref();
 }
 
+// ESC code m for a code of the tables as built.
+PyObject* code_sequence(Globals globals, Untouched now, int code) noexcept {
+    if (now.esc) {
+        return direct::named(static_cast<unsigned>(code));
+    }
+    Sequence sequence;
+    if (start_sequence(globals, sequence) < 0) {
+        return nullptr;
+    }
+    sequence.add_byte_value(static_cast<unsigned>(code));
+    sequence.add_ascii("m");
+    return sequence.finish();
+}
+
 PyObject* named_sequence(Globals globals, PyObject* color, bool foreground) noexcept {
+    // While both tables are the module's own with their entries as built, looking up an exact ASCII
+    // str runs no code and answers as the index does; a name they do not hold goes the long way
+    // round, to the error that lists the keys.
+    if (PyUnicode_CheckExact(color) && PyUnicode_IS_ASCII(color)) {
+        const Untouched now = untouched(globals);
+        if (now.tables) {
+            const int code = tables::find_code(PyUnicode_1BYTE_DATA(color),
+                                               static_cast<std::size_t>(PyUnicode_GET_LENGTH(color)), foreground);
+            if (code >= 0) {
+                return code_sequence(globals, now, code);
+            }
+        }
+    }
     Ref name = normalise(color);
     Ref resolved = name ? resolve_alias(globals, name.get()) : Ref();
     Ref code = resolved ? lookup_code(globals, resolved.get(), color) : Ref();
@@ -412,10 +488,20 @@ PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept
     if (!implementation.value) {
         return nullptr;
     }
-    PyObject* args[2] = {color, foreground ? Py_True : Py_False};
-    Ref result = Ref::steal(implementation.own ? frame::call_own(implementation.own, args)
-                                               : PyObject_Vectorcall(implementation.value.get(), args, 1,
-                                                                     originals.foreground_kwnames.get()));
+    Ref result;
+    if (implementation.own != nullptr) {
+        // As calling it with foreground=True or False would: its truth is the bool itself.
+        PyObject* made = nullptr;
+        frame::run_own(implementation.own, [&](Globals own_globals) {
+            made = color_code(own_globals, color, foreground);
+            return made ? 0 : -1;
+        });
+        result = Ref::steal(made);
+    } else {
+        PyObject* args[2] = {color, foreground ? Py_True : Py_False};
+        result = Ref::steal(
+            PyObject_Vectorcall(implementation.value.get(), args, 1, originals.foreground_kwnames.get()));
+    }
     if (result && !PyUnicode_CheckExact(result.get()) && result.get() != Py_None) {
         raise_bad_result(result.get());
         return nullptr;

@@ -17,10 +17,13 @@ extern frame::FunctionDef bg_code_def;
 extern frame::FunctionDef color_code_def;
 
 // What the module-level code made or captured, held for the life of the process. While a global
-// still holds one of the patterns, parse_hex matches it directly instead of calling its match().
+// still holds one of the patterns, parse_hex matches it directly instead of calling its match();
+// while the tables are the ones it built, with their entries, names resolve through their index.
 struct Originals {
     frame::Original hex_re;
     frame::Original short_hex_re;
+    frame::Original named_colors;
+    frame::Original color_aliases;
     frame::StaticRef round;  // the `round` captured at import
     bool round_is_builtin = false;
     frame::StaticRef foreground_kwnames;  // ("foreground",)
@@ -33,7 +36,7 @@ int run_module_code() noexcept;
 // What parse_hex found: the components as plain numbers when the module's own patterns matched
 // (`tuple` null), or the tuple that a replaced pattern's match gave.
 struct Parsed {
-    int rgb[3];
+    unsigned rgb[3];
     frame::Ref tuple;
 };
 

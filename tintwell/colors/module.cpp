@@ -1,6 +1,8 @@
 // The colors module: its definition and the module-level code run once by exec.
 #include "frame/module.hpp"
 
+#include <array>
+#include <cstddef>
 #include <initializer_list>
 #include <string_view>
 #include <utility>
@@ -9,6 +11,7 @@
 #include "frame/lookup.hpp"
 #include "functions.hpp"
 #include "names.hpp"
+#include "tables.hpp"
 
 namespace colors {
 
@@ -29,35 +32,29 @@ frame::Str fg_code_doc{
 frame::Str bg_code_doc{"生成背景色 ANSI 转义序列。", frame::Str::Kind::text};
 frame::Str color_code_doc{"统一的颜色码生成逻辑。", frame::Str::Kind::text};
 
-struct NamedColor {
+// The pool entries of the two tables, made from their compile-time description.
+struct NamedColorEntry {
     frame::Str name;
     frame::Int code;
 };
 
-NamedColor named_colors[] = {
-    {frame::Str{"black"}, frame::Int{30}},        {frame::Str{"red"}, frame::Int{31}},
-    {frame::Str{"green"}, frame::Int{32}},        {frame::Str{"yellow"}, frame::Int{33}},
-    {frame::Str{"blue"}, frame::Int{34}},         {frame::Str{"magenta"}, frame::Int{35}},
-    {frame::Str{"cyan"}, frame::Int{36}},         {frame::Str{"white"}, frame::Int{37}},
-    {frame::Str{"bright_black"}, frame::Int{90}}, {frame::Str{"bright_red"}, frame::Int{91}},
-    {frame::Str{"bright_green"}, frame::Int{92}}, {frame::Str{"bright_yellow"}, frame::Int{93}},
-    {frame::Str{"bright_blue"}, frame::Int{94}},  {frame::Str{"bright_magenta"}, frame::Int{95}},
-    {frame::Str{"bright_cyan"}, frame::Int{96}},  {frame::Str{"bright_white"}, frame::Int{97}},
-};
-
-struct Alias {
+struct AliasEntry {
     frame::Str alias;
     frame::Str target;
 };
 
-Alias color_aliases[] = {
-    {frame::Str{"grey"}, frame::Str{"bright_black"}},
-    {frame::Str{"gray"}, frame::Str{"bright_black"}},
-    {frame::Str{"purple"}, frame::Str{"magenta"}},
-    {frame::Str{"bright_grey"}, frame::Str{"bright_black"}},
-    {frame::Str{"bright_gray"}, frame::Str{"bright_black"}},
-    {frame::Str{"bright_purple"}, frame::Str{"bright_magenta"}},
-};
+template <std::size_t... I>
+std::array<NamedColorEntry, sizeof...(I)> named_color_entries(std::index_sequence<I...>) noexcept {
+    return {{{frame::Str{tables::named_colors[I].name.data()}, frame::Int{tables::named_colors[I].code}}...}};
+}
+
+template <std::size_t... I>
+std::array<AliasEntry, sizeof...(I)> alias_entries(std::index_sequence<I...>) noexcept {
+    return {{{frame::Str{tables::color_aliases[I].alias.data()}, frame::Str{tables::color_aliases[I].target.data()}}...}};
+}
+
+std::array named_colors = named_color_entries(std::make_index_sequence<std::size(tables::named_colors)>());
+std::array color_aliases = alias_entries(std::make_index_sequence<std::size(tables::color_aliases)>());
 
 // RESET_FG / RESET_BG: format(ESC, "") followed by the suffix.
 int bind_reset(const frame::Str& name, const frame::Str& suffix) noexcept {
@@ -77,7 +74,7 @@ int bind_reset(const frame::Str& name, const frame::Str& suffix) noexcept {
 }
 
 template <typename Entries, typename Fill>
-int bind_table(const frame::Str& name, Entries& entries, Fill fill) noexcept {
+int bind_table(const frame::Str& name, Entries& entries, Fill fill, frame::Original& original) noexcept {
     Ref table = Ref::steal(PyDict_New());
     if (!table) {
         return -1;
@@ -88,7 +85,11 @@ int bind_table(const frame::Str& name, Entries& entries, Fill fill) noexcept {
             return -1;
         }
     }
-    return frame::bind_global(name, table.get());
+    if (frame::bind_global(name, table.get()) < 0) {
+        return -1;
+    }
+    original.set(std::move(table));
+    return 0;
 }
 
 // Whether `compiled` is what re.compile(pattern) gives in an untouched `re`: a pattern object of
@@ -199,13 +200,14 @@ int run_module_code() noexcept {
         bind_reset(n::RESET_BG, n::bg_reset_suffix) < 0) {
         return -1;
     }
-    if (bind_table(n::NAMED_COLORS, named_colors,
-                   [](NamedColor& entry) {
-                       return std::pair{entry.name.get(), entry.code.get()};
-                   }) < 0 ||
-        bind_table(n::COLOR_ALIASES, color_aliases, [](Alias& entry) {
-            return std::pair{entry.alias.get(), entry.target.get()};
-        }) < 0) {
+    if (bind_table(
+            n::NAMED_COLORS, named_colors,
+            [](NamedColorEntry& entry) { return std::pair{entry.name.get(), entry.code.get()}; },
+            originals.named_colors) < 0 ||
+        bind_table(
+            n::COLOR_ALIASES, color_aliases,
+            [](AliasEntry& entry) { return std::pair{entry.alias.get(), entry.target.get()}; },
+            originals.color_aliases) < 0) {
         return -1;
     }
     if (bind_pattern(n::HEX_RE, n::hex_pattern, originals.hex_re) < 0 ||

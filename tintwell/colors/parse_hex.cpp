@@ -1,4 +1,6 @@
 // parse_hex: "#RRGGBB" and "#RGB" to an (R, G, B) tuple.
+#include <array>
+
 #include "frame/lookup.hpp"
 #include "frame/own.hpp"
 #include "functions.hpp"
@@ -12,51 +14,47 @@ namespace n = names;
 using frame::Globals;
 using frame::Ref;
 
-int hex_value(Py_UCS4 ch) noexcept {
-    if (ch >= '0' && ch <= '9') {
-        return static_cast<int>(ch - '0');
+// The value of each ASCII hex digit, -1 for every other byte.
+constexpr std::array<signed char, 256> make_hex_values() noexcept {
+    std::array<signed char, 256> values{};
+    for (int ch = 0; ch < 256; ++ch) {
+        values[ch] = static_cast<signed char>(ch >= '0' && ch <= '9'   ? ch - '0'
+                                              : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
+                                              : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
+                                                                       : -1);
     }
-    if (ch >= 'a' && ch <= 'f') {
-        return static_cast<int>(ch - 'a' + 10);
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return static_cast<int>(ch - 'A' + 10);
-    }
-    return -1;
+    return values;
 }
+
+constexpr std::array<signed char, 256> hex_values = make_hex_values();
 
 // What re.match of "^#([0-9a-fA-F]{N})$" accepts: '#', N ASCII hex digits, then the end of the
-// string or a single final line feed. Fills `digits` on a match.
+// string or a single final line feed. Fills `digits` on a match. Text with any other character than
+// those can never match.
 bool match_hex(PyObject* text, Py_ssize_t count, int* digits) noexcept {
     const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
-    if (length != count + 1 && length != count + 2) {
+    if (!PyUnicode_IS_ASCII(text) || (length != count + 1 && length != count + 2)) {
         return false;
     }
-    const int kind = PyUnicode_KIND(text);
-    const void* data = PyUnicode_DATA(text);
-    if (PyUnicode_READ(kind, data, 0) != '#') {
+    const unsigned char* data = PyUnicode_1BYTE_DATA(text);
+    if (data[0] != '#' || (length == count + 2 && data[count + 1] != '\n')) {
         return false;
     }
-    if (length == count + 2 && PyUnicode_READ(kind, data, count + 1) != '\n') {
-        return false;
-    }
+    int invalid = 0;
     for (Py_ssize_t i = 0; i < count; ++i) {
-        digits[i] = hex_value(PyUnicode_READ(kind, data, i + 1));
-        if (digits[i] < 0) {
-            return false;
-        }
+        digits[i] = hex_values[data[i + 1]];
+        invalid |= digits[i];
     }
-    return true;
+    return invalid >= 0;
 }
 
-Ref rgb_tuple(int red, int green, int blue) noexcept {
+Ref rgb_tuple(const unsigned* components) noexcept {
     Ref tuple = Ref::steal(PyTuple_New(3));
     if (!tuple) {
         return {};
     }
-    const int components[3] = {red, green, blue};
     for (Py_ssize_t i = 0; i < 3; ++i) {
-        PyObject* item = PyLong_FromLong(components[i]);  // 0..255: the interpreter's cached ints
+        PyObject* item = PyLong_FromLong(static_cast<long>(components[i]));  // 0..255: the interpreter's cached ints
         if (item == nullptr) {
             return {};
         }
@@ -137,9 +135,9 @@ Ref components_from_short(PyObject* digits) noexcept {
 }
 
 // The components of a matched "#RRGGBB" (count 6) or "#RGB" (count 3) from its digits.
-void decode(const int* digits, Py_ssize_t count, int* rgb) noexcept {
+void decode(const int* digits, Py_ssize_t count, unsigned* rgb) noexcept {
     for (int i = 0; i < 3; ++i) {
-        rgb[i] = count == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17;
+        rgb[i] = static_cast<unsigned>(count == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17);
     }
 }
 
@@ -188,7 +186,7 @@ PyObject* parse_hex_body(Globals globals, PyObject* const* args) noexcept {
     if (parse(globals, args[0], parsed) < 0) {
         return nullptr;
     }
-    return parsed.tuple ? parsed.tuple.release() : rgb_tuple(parsed.rgb[0], parsed.rgb[1], parsed.rgb[2]).release();
+    return parsed.tuple ? parsed.tuple.release() : rgb_tuple(parsed.rgb).release();
 }
 
 const frame::Param parse_hex_params[] = {{names::color, frame::Coerce::exact_str}};

@@ -1,6 +1,7 @@
 // rgb_to_ansi256: a 256-colour palette index approximating an RGB colour: on the grey ramp
 // (232..255) for equal components, on the 6x6x6 cube (16..231) otherwise, each component rounded to
 // a uniform grid of levels.
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -35,6 +36,37 @@ std::int64_t round_half_even(double value) noexcept {
 
 std::int64_t cube_level(std::int64_t component) noexcept {
     return round_half_even(static_cast<double>(component) / 255.0 * 5.0);
+}
+
+// For components in 0..255 neither quotient comes near a half (their exact values have the odd
+// denominators 51 and 247), so the nearest integer of the exact fraction is what the double
+// arithmetic rounds to, whatever the rounding mode: tables worked out at compile time.
+constexpr std::array<unsigned char, 256> make_cube_levels() noexcept {
+    std::array<unsigned char, 256> levels{};
+    for (unsigned c = 0; c < 256; ++c) {
+        levels[c] = static_cast<unsigned char>((c * 5 * 2 + 255) / (255 * 2));  // nearest of c * 5 / 255
+    }
+    return levels;
+}
+
+constexpr std::array<unsigned char, 256> make_grey_indices() noexcept {
+    std::array<unsigned char, 256> indices{};
+    for (unsigned v = 0; v < 256; ++v) {
+        indices[v] = static_cast<unsigned char>(v < 8     ? 16
+                                                : v > 248 ? 231
+                                                          : 232 + ((v - 8) * 24 * 2 + 247) / (247 * 2));
+    }
+    return indices;
+}
+
+constexpr std::array<unsigned char, 256> cube_levels = make_cube_levels();
+constexpr std::array<unsigned char, 256> grey_indices = make_grey_indices();
+
+long ansi256_byte(unsigned r, unsigned g, unsigned b) noexcept {
+    if (r == g && g == b) {
+        return grey_indices[r];
+    }
+    return 16 + 36 * cube_levels[r] + 6 * cube_levels[g] + cube_levels[b];
 }
 
 PyObject* ansi256_small(std::int64_t r, std::int64_t g, std::int64_t b) noexcept {
@@ -126,8 +158,26 @@ PyObject* ansi256_general(PyObject* r, PyObject* g, PyObject* b) noexcept {
     return grey ? grey_index(r) : cube_index(r, g, b);
 }
 
+// The value of a compact exact int: |value| < 2**30 or so, exactly a double.
+bool compact_value(PyObject* value, std::int64_t& out) noexcept {
+    auto* number = reinterpret_cast<PyLongObject*>(value);
+    if (!PyUnstable_Long_IsCompact(number)) {
+        return false;
+    }
+    out = PyUnstable_Long_CompactValue(number);
+    return true;
+}
+
 PyObject* rgb_to_ansi256_body(frame::Globals, PyObject* const* args) noexcept {
     std::int64_t rgb[3];
+    if (originals.round_is_builtin && compact_value(args[0], rgb[0]) && compact_value(args[1], rgb[1]) &&
+        compact_value(args[2], rgb[2])) {
+        if (static_cast<std::uint64_t>(rgb[0] | rgb[1] | rgb[2]) <= 255) {
+            return PyLong_FromLong(ansi256_byte(static_cast<unsigned>(rgb[0]), static_cast<unsigned>(rgb[1]),
+                                                static_cast<unsigned>(rgb[2])));
+        }
+        return ansi256_small(rgb[0], rgb[1], rgb[2]);
+    }
     if (originals.round_is_builtin && small_value(args[0], rgb[0]) && small_value(args[1], rgb[1]) &&
         small_value(args[2], rgb[2])) {
         return ansi256_small(rgb[0], rgb[1], rgb[2]);
