@@ -176,7 +176,7 @@ def callgrind_instructions(label: str, small=2000, large=12000):
 IMPORT_SCRIPT = """
 import re, typing, enum, os, sys, time, importlib.util, tracemalloc
 name, mode, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
-spec = importlib.util.find_spec(name)
+module_spec = importlib.util.find_spec(name)
 # `count` new interned strings first. The probe says after how many new ones the interpreter's table
 # of interned strings grows: the one sys.intern that allocates a new table, 100 KB or more at the
 # sizes it has by now (allocations traced in the probe only; every mode imports tracemalloc, so that
@@ -202,10 +202,10 @@ def timed_compile(*args):
         compiling += time.thread_time() - t
 re.compile = timed_compile
 t0 = time.thread_time()
-module = importlib.util.module_from_spec(spec)  # the loader: the shared object, its init function, create
+module = importlib.util.module_from_spec(module_spec)  # the loader: the shared object, its init function, create
 t1 = time.thread_time()
 sys.modules[name] = module
-spec.loader.exec_module(module)
+module_spec.loader.exec_module(module)
 t2 = time.thread_time()
 print((t1 - t0) * 1e6, (t2 - t1) * 1e6, compiling * 1e6)
 """

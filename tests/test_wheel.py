@@ -174,9 +174,9 @@ def test_metadata_for_an_index(dist, which):
 
 
 def index_readme():
-    spec = importlib.util.spec_from_file_location("index_readme", SOURCE / "tools" / "index_readme.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("index_readme", SOURCE / "tools" / "index_readme.py")
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 

@@ -234,7 +234,7 @@ def colour_level(colour: Color) -> ColorLevel:
 
 
 def colour_kind(colour: Color) -> str:
-    """What kind of colour specification `colour` is, in words."""
+    """Which colour form `colour` is, in words."""
     if isinstance(colour, tuple):
         return f"RGB tuple {colour!r}, 24-bit"
     if isinstance(colour, int):

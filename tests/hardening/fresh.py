@@ -31,11 +31,11 @@ def half_built(name):
     fails after every function exists. Returns the half-built module and the exec's exception."""
     import tintwell
 
-    spec = importlib.machinery.PathFinder.find_spec(name, tintwell.__path__)
-    module = importlib.util.module_from_spec(spec)
+    module_spec = importlib.machinery.PathFinder.find_spec(name, tintwell.__path__)
+    module = importlib.util.module_from_spec(module_spec)
     module.__class__ = RefusingTest
     try:
-        spec.loader.exec_module(module)
+        module_spec.loader.exec_module(module)
     except PermissionError as exc:
         return module, exc
     finally:
