@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "compact_int.hpp"
 #include "direct_sequence.hpp"
 #include "frame/ascii.hpp"
 #include "frame/lookup.hpp"
@@ -23,11 +24,9 @@ using frame::Ref;
 
 // An exact int of 0..255, as its value; -1 for anything else (no code runs to find out).
 int byte_value(PyObject* obj) noexcept {
-    if (!PyLong_CheckExact(obj) || !PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(obj))) {
-        return -1;
-    }
-    const Py_ssize_t value = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(obj));
-    return value >= 0 && value <= 255 ? static_cast<int>(value) : -1;
+    Py_ssize_t value = 0;
+    return PyLong_CheckExact(obj) && compact_value(obj, value) && value >= 0 && value <= 255 ? static_cast<int>(value)
+                                                                                             : -1;
 }
 
 // ---- unpacking (r, g, b) ----
@@ -499,8 +498,8 @@ PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept
         result = Ref::steal(made);
     } else {
         PyObject* args[2] = {color, foreground ? Py_True : Py_False};
-        result = Ref::steal(
-            PyObject_Vectorcall(implementation.value.get(), args, 1, originals.foreground_kwnames.get()));
+        result =
+            Ref::steal(PyObject_Vectorcall(implementation.value.get(), args, 1, originals.foreground_kwnames.get()));
     }
     if (result && !PyUnicode_CheckExact(result.get()) && result.get() != Py_None) {
         raise_bad_result(result.get());

@@ -17,7 +17,7 @@
 namespace colors::direct {
 
 struct Digits {
-    std::array<char, 8> last{};  // the digits, "m" and the NUL, ending at the last byte
+    std::array<char, 8> last{};   // the digits, "m" and the NUL, ending at the last byte
     std::array<char, 4> inner{};  // the digits and ";", ending at the last byte
     unsigned char count = 0;      // how many digits
 };

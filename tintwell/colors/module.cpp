@@ -50,7 +50,8 @@ std::array<NamedColorEntry, sizeof...(I)> named_color_entries(std::index_sequenc
 
 template <std::size_t... I>
 std::array<AliasEntry, sizeof...(I)> alias_entries(std::index_sequence<I...>) noexcept {
-    return {{{frame::Str{tables::color_aliases[I].alias.data()}, frame::Str{tables::color_aliases[I].target.data()}}...}};
+    return {
+        {{frame::Str{tables::color_aliases[I].alias.data()}, frame::Str{tables::color_aliases[I].target.data()}}...}};
 }
 
 std::array named_colors = named_color_entries(std::make_index_sequence<std::size(tables::named_colors)>());
@@ -202,11 +203,15 @@ int run_module_code() noexcept {
     }
     if (bind_table(
             n::NAMED_COLORS, named_colors,
-            [](NamedColorEntry& entry) { return std::pair{entry.name.get(), entry.code.get()}; },
+            [](NamedColorEntry& entry) {
+                return std::pair{entry.name.get(), entry.code.get()};
+            },
             originals.named_colors) < 0 ||
         bind_table(
             n::COLOR_ALIASES, color_aliases,
-            [](AliasEntry& entry) { return std::pair{entry.alias.get(), entry.target.get()}; },
+            [](AliasEntry& entry) {
+                return std::pair{entry.alias.get(), entry.target.get()};
+            },
             originals.color_aliases) < 0) {
         return -1;
     }

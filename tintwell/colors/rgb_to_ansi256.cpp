@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "compact_int.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -158,26 +159,19 @@ PyObject* ansi256_general(PyObject* r, PyObject* g, PyObject* b) noexcept {
     return grey ? grey_index(r) : cube_index(r, g, b);
 }
 
-// The value of a compact exact int: |value| < 2**30 or so, exactly a double.
-bool compact_value(PyObject* value, std::int64_t& out) noexcept {
-    auto* number = reinterpret_cast<PyLongObject*>(value);
-    if (!PyUnstable_Long_IsCompact(number)) {
-        return false;
-    }
-    out = PyUnstable_Long_CompactValue(number);
-    return true;
-}
-
 PyObject* rgb_to_ansi256_body(frame::Globals, PyObject* const* args) noexcept {
-    std::int64_t rgb[3];
-    if (originals.round_is_builtin && compact_value(args[0], rgb[0]) && compact_value(args[1], rgb[1]) &&
-        compact_value(args[2], rgb[2])) {
+    // A compact int is below 2**30 or so in magnitude: exactly a double.
+    Py_ssize_t compact[3];
+    if (originals.round_is_builtin && compact_value(args[0], compact[0]) && compact_value(args[1], compact[1]) &&
+        compact_value(args[2], compact[2])) {
+        const std::int64_t rgb[3] = {compact[0], compact[1], compact[2]};
         if (static_cast<std::uint64_t>(rgb[0] | rgb[1] | rgb[2]) <= 255) {
             return PyLong_FromLong(ansi256_byte(static_cast<unsigned>(rgb[0]), static_cast<unsigned>(rgb[1]),
                                                 static_cast<unsigned>(rgb[2])));
         }
         return ansi256_small(rgb[0], rgb[1], rgb[2]);
     }
+    std::int64_t rgb[3];
     if (originals.round_is_builtin && small_value(args[0], rgb[0]) && small_value(args[1], rgb[1]) &&
         small_value(args[2], rgb[2])) {
         return ansi256_small(rgb[0], rgb[1], rgb[2]);

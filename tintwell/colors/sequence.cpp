@@ -73,9 +73,10 @@ int Sequence::add_integer_slow(PyObject* value) noexcept {
     if (failed_) {
         return -1;
     }
-    long long number;
-    if (PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(value))) {
-        number = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(value));
+    Py_ssize_t compact = 0;
+    long long number = 0;
+    if (compact_value(value, compact)) {
+        number = compact;
     } else {
         int overflow = 0;
         number = PyLong_AsLongLongAndOverflow(value, &overflow);

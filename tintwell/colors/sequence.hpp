@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "compact_int.hpp"
 #include "frame/ref.hpp"
 
 namespace colors {
@@ -18,12 +19,10 @@ public:
     int add_rendered(PyObject* value) noexcept;
     // The decimal digits of an exact int.
     int add_integer(PyObject* value) noexcept {
-        if (PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(value))) {
-            const Py_ssize_t number = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(value));
-            if (number >= 0 && number < 1000) {
-                add_byte_value(static_cast<unsigned>(number));
-                return 0;
-            }
+        Py_ssize_t number = 0;
+        if (compact_value(value, number) && number >= 0 && number < 1000) {
+            add_byte_value(static_cast<unsigned>(number));
+            return 0;
         }
         return add_integer_slow(value);
     }

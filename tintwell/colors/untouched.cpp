@@ -93,9 +93,8 @@ Untouched untouched_now(frame::Globals globals) noexcept {
     }
     Untouched state;
     state.esc = bound_in(dict, names::ESC) == names::esc_value.get();
-    state.tables =
-        table_untouched(dict, names::NAMED_COLORS, originals.named_colors, named_colors_as_built) &&
-        table_untouched(dict, names::COLOR_ALIASES, originals.color_aliases, color_aliases_as_built);
+    state.tables = table_untouched(dict, names::NAMED_COLORS, originals.named_colors, named_colors_as_built) &&
+                   table_untouched(dict, names::COLOR_ALIASES, originals.color_aliases, color_aliases_as_built);
     // Read after the watches above: starting one may have moved the generation.
     detail::known = {dict, frame::dict_generation, state};
     return state;
