@@ -60,4 +60,8 @@ Ref lookup_attribute_slow(PyObject* owner, const AttributeName& name) noexcept {
     return Ref::steal(value);
 }
 
+bool global_reads_run_no_code(Globals globals) noexcept {
+    return globals.dict() != nullptr && has_plain_keys(globals.dict()) && has_plain_keys(state.builtins_dict);
+}
+
 }  // namespace frame

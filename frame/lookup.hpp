@@ -75,4 +75,8 @@ inline Ref lookup_attribute(PyObject* owner, const AttributeName& name) noexcept
     return lookup_attribute_slow(owner, name);
 }
 
+// Whether reading a global from `globals` now runs no Python code: its namespace and builtins hold
+// exact-str keys only, so two reads with nothing run between them give the same value.
+bool global_reads_run_no_code(Globals globals) noexcept;
+
 }  // namespace frame

@@ -337,28 +337,24 @@ Ref resolve_alias(Globals globals, PyObject* name) noexcept {
 
 // NAMED_COLORS[name] after `name in NAMED_COLORS`; null with the unknown-name error if absent.
 Ref lookup_code(Globals globals, PyObject* name, PyObject* color) noexcept {
+    // Asked first: then neither read of the table's global runs code, and both give the same table.
+    const bool reads_quiet = frame::global_reads_run_no_code(globals);
     Ref table = frame::lookup_global(globals, n::NAMED_COLORS);
     if (!table) {
         return {};
     }
-    // An exact str looked up in an exact dict whose keys are all exact str runs no code, so the
-    // membership test and the item lookup cannot differ: one lookup answers both while the table
-    // read again is the same one. Any other key may compare equal once only, or rebind the table.
-    if (PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name) && frame::has_plain_keys(table.get())) {
+    // An exact str looked up in an exact dict whose keys are all exact str runs no code either: one
+    // lookup answers the membership test and the item lookup of the table the second read would
+    // give. Otherwise the membership test may run code that changes the table or rebinds it, or a
+    // key may compare equal once only; and a read of the global may run such code itself.
+    if (reads_quiet && PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name) &&
+        frame::has_plain_keys(table.get())) {
         PyObject* code = nullptr;
         const int found = PyDict_GetItemRef(table.get(), name, &code);
-        if (found <= 0) {
-            if (found == 0) {
-                raise_unknown_name(globals, color);
-            }
-            return {};
+        if (found == 0) {
+            raise_unknown_name(globals, color);
         }
-        Ref answer = Ref::steal(code);
-        Ref again = frame::lookup_global(globals, n::NAMED_COLORS);
-        if (!again || again.get() == table.get()) {
-            return again ? std::move(answer) : Ref();
-        }
-        return Ref::steal(PyObject_GetItem(again.get(), name));
+        return Ref::steal(code);
     }
     const int present = PySequence_Contains(table.get(), name);
     if (present <= 0) {
@@ -367,7 +363,8 @@ Ref lookup_code(Globals globals, PyObject* name, PyObject* color) noexcept {
         }
         return {};
     }
-    // Read again: the membership test may have run code that rebound NAMED_COLORS.
+    // Read again, and the table it gives indexed: the membership test may have run code that
+    // rebound NAMED_COLORS, and the read itself may run code.
     table = frame::lookup_global(globals, n::NAMED_COLORS);
     return table ? Ref::steal(PyObject_GetItem(table.get(), name)) : Ref();
 }
