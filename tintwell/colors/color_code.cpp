@@ -278,13 +278,16 @@ PyObject* hex_sequence(Globals globals, PyObject* color, bool foreground) noexce
 
 // ---- colour names ----
 
-// color.lower().replace("-", "_").replace(" ", "_"); an exact ASCII str is done in one pass and
-// comes back as the very same object when nothing changes.
+// color.lower().replace("-", "_").replace(" ", "_"); an exact ASCII str is done in one pass. Like
+// lower(), it gives a new str even when nothing changes: the tables never see the caller's object.
 Ref normalise(PyObject* color) noexcept {
     if (PyUnicode_CheckExact(color) && PyUnicode_IS_ASCII(color)) {
-        return frame::map_ascii(color, [](unsigned char ch) {
-            return ch == '-' || ch == ' ' ? static_cast<unsigned char>('_') : frame::ascii_lower(ch);
-        });
+        return frame::map_ascii(
+            color,
+            [](unsigned char ch) {
+                return ch == '-' || ch == ' ' ? static_cast<unsigned char>('_') : frame::ascii_lower(ch);
+            },
+            frame::Unchanged::new_object);
     }
     Ref lowered = Ref::steal(PyObject_CallMethodNoArgs(color, n::lower.get()));
     if (!lowered) {
