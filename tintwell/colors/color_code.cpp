@@ -185,9 +185,14 @@ PyObject* tuple_sequence(Globals globals, PyObject* color, bool foreground) noex
     return rgb_sequence(globals, foreground, items);
 }
 
+// `piece` + format(value, ""): a value placed into a message is rendered as format renders it.
+Ref message_with(const frame::Str& piece, PyObject* value) noexcept {
+    Ref shown = Ref::steal(PyObject_Format(value, n::empty.get()));
+    return shown ? Ref::steal(PyUnicode_Concat(piece.get(), shown.get())) : Ref();
+}
+
 [[gnu::cold]] void raise_index_range(PyObject* color) noexcept {
-    Ref shown = Ref::steal(PyObject_Format(color, n::empty.get()));
-    Ref message = shown ? Ref::steal(PyUnicode_Concat(n::msg_index.get(), shown.get())) : Ref();
+    Ref message = message_with(n::msg_index, color);
     if (message) {
         PyErr_SetObject(PyExc_ValueError, message.get());
     }
@@ -234,9 +239,11 @@ PyObject* index_sequence(Globals globals, PyObject* color, bool foreground) noex
     return sequence.finish();
 }
 
+// The message names type(color).__name__, the attribute as a metaclass may answer it.
 [[gnu::cold]] void raise_unsupported(PyObject* color) noexcept {
-    Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(color)));
-    Ref message = type_name ? Ref::steal(PyUnicode_Concat(n::msg_type.get(), type_name.get())) : Ref();
+    const Ref type = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(color)));  // __name__ may reassign __class__
+    Ref type_name = Ref::steal(PyObject_GetAttr(type.get(), n::dunder_name.get()));
+    Ref message = type_name ? message_with(n::msg_type, type_name.get()) : Ref();
     if (message) {
         PyErr_SetObject(PyExc_TypeError, message.get());
     }
@@ -319,9 +326,11 @@ Ref resolve_alias(Globals globals, PyObject* name) noexcept {
     return Ref::steal(PyObject_CallMethodObjArgs(aliases.get(), n::get.get(), name, name, nullptr));
 }
 
-// The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now.
+// The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now; each
+// value placed into the message is rendered by format, the repr first.
 [[gnu::cold]] void raise_unknown_name(Globals globals, PyObject* color) noexcept {
-    Ref shown = Ref::steal(PyObject_Repr(color));
+    Ref text = Ref::steal(PyObject_Repr(color));
+    Ref shown = text ? Ref::steal(PyObject_Format(text.get(), n::empty.get())) : Ref();
     Ref table = shown ? frame::lookup_global(globals, n::NAMED_COLORS) : Ref();
     Ref names_list = table ? Ref::steal(PySequence_List(table.get())) : Ref();
     if (!names_list || PyList_Sort(names_list.get()) < 0) {
