@@ -29,8 +29,8 @@ struct Change {
         deleted,    // key gone
         cleared,    // the dict empty
         cloned,     // the dict (empty until then) filled from another
-        unknowable  // a key that is not an exact str: looking for it could run code; only the next
-                    // change to the dict shows that this one was written
+        unknowable  // a change with a key that is not an exact str (looking for it could run code),
+                    // or one that may be under way unseen: only the next change shows it written
     };
     Kind kind = none;
     PyObject* key = nullptr;    // strong; an exact str (stored, deleted)
@@ -69,13 +69,38 @@ Keys scan_keys(PyObject* dict) noexcept {
     return Keys::plain;
 }
 
-void release(const Change& change) noexcept {
-    Py_XDECREF(change.key);
-    Py_XDECREF(change.value);
+// References let go of that were the last ones, parked: freeing them could run finalisers, which
+// must not run inside the watcher callback (CPython is between telling watchers of a change and
+// writing it; a finaliser changing the same dict would corrupt it). Released when lookups are next
+// asked about, outside the callback. In the ordinary course nothing is parked: what the watcher
+// holds, the dict holds too, until it writes the change after the one that let go of it.
+constexpr std::size_t kMaxParked = 16;
+PyObject* parked[kMaxParked];
+std::size_t parked_count = 0;
+
+void let_go(PyObject* obj) noexcept {
+    if (obj == nullptr) {
+        return;
+    }
+    if (Py_REFCNT(obj) > 1 || parked_count == kMaxParked) {
+        Py_DECREF(obj);
+        return;
+    }
+    parked[parked_count++] = obj;
 }
 
-// Puts `change` in place of the entry's pending one, whose references go last: releasing may run
-// code, which finds the entry in order.
+void release_parked() noexcept {
+    while (parked_count > 0) {
+        Py_DECREF(parked[--parked_count]);  // off the list first: the release may park more
+    }
+}
+
+void release(const Change& change) noexcept {
+    let_go(change.key);
+    let_go(change.value);
+}
+
+// Puts `change` in place of the entry's pending one, whose references go last.
 void note(WatchedDict& entry, Change change) noexcept { release(std::exchange(entry.change, change)); }
 
 Change change_of(PyDict_WatchEvent event, PyObject* key, PyObject* new_value) noexcept {
@@ -133,9 +158,66 @@ int on_dict_change(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObj
     return 0;
 }
 
+// Each of this system's modules has a copy of this frame and a watcher of its own. Their ids are
+// kept as a mask in the interpreter's dict for extensions (which Python code cannot reach), so
+// that each module knows which watchers are its siblings'.
+constexpr const char* kOwnWatchersKey = "tintwell.frame.dict_watchers";
+
+unsigned long own_watchers() noexcept {
+    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    PyObject* mask = nullptr;
+    if (space == nullptr || PyDict_GetItemStringRef(space, kOwnWatchersKey, &mask) <= 0) {
+        PyErr_Clear();
+        return 0;
+    }
+    const unsigned long bits = PyLong_CheckExact(mask) ? PyLong_AsUnsignedLong(mask) : 0;
+    Py_DECREF(mask);
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+        return 0;
+    }
+    return bits;
+}
+
+void add_own_watcher(int id) noexcept {
+    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    Ref mask = space ? Ref::steal(PyLong_FromUnsignedLong(own_watchers() | 1ul << id)) : Ref();
+    if (!mask || PyDict_SetItemString(space, kOwnWatchersKey, mask.get()) < 0) {
+        PyErr_Clear();  // then the siblings take this watcher for a foreign one: only slower
+    }
+}
+
+// Whether another extension has a dict watcher now. Only such a watcher's callback can run Python
+// code (a tintwell call among it) between CPython's notice of a change and the write, and CPython
+// decides whom to tell before telling anyone: a dict first watched from within that callback is
+// never told of the change under way. CPython keeps ids 0 and 1 for its own watchers, which run
+// no Python code. Asked once per watch begun, by watching a scratch dict with each other id.
+bool foreign_watchers() noexcept {
+    constexpr int kMaxWatchers = 8;  // CPython's number of dict watcher ids
+    Ref scratch = Ref::steal(PyDict_New());
+    if (!scratch) {
+        PyErr_Clear();
+        return true;
+    }
+    const unsigned long own = own_watchers();
+    for (int id = 2; id < kMaxWatchers; ++id) {
+        if ((own & 1ul << id) != 0 || id == watcher_id) {
+            continue;
+        }
+        if (PyDict_Watch(id, scratch.get()) == 0) {
+            PyDict_Unwatch(id, scratch.get());
+            return true;
+        }
+        PyErr_Clear();  // no watcher has this id
+    }
+    return false;
+}
+
 // The entry of `dict`, watching it first if need be; null when it cannot be watched. A dict whose
 // watch foreign code has ended (or a new dict at the address of one that died unwatched) is watched
 // and learnt afresh, and the generation moves: what was remembered from it may be out of date.
+// While another extension watches dicts, a change to it may be under way unseen: it is not
+// remembered from until its next change is notified.
 WatchedDict* watch(PyObject* dict) noexcept {
     WatchedDict* entry = find_watched(dict);
     if (entry != nullptr && still_watched(dict)) {
@@ -151,19 +233,21 @@ WatchedDict* watch(PyObject* dict) noexcept {
             return nullptr;
         }
         detail::watcher_bit = std::uint64_t{1} << watcher_id;
+        add_own_watcher(watcher_id);
     }
     if (PyDict_Watch(watcher_id, dict) < 0) {
         PyErr_Clear();
         return nullptr;
     }
     ++dict_generation;
+    const Change unseen = foreign_watchers() ? Change{Change::unknowable} : Change{};
     if (entry == nullptr) {
         entry = &watched[watched_count++];
-        *entry = {dict, Keys::unknown, {}};
+        *entry = {dict, Keys::unknown, unseen};
         return entry;
     }
     entry->keys = Keys::unknown;
-    note(*entry, {});
+    note(*entry, unseen);
     return entry;
 }
 
@@ -221,16 +305,18 @@ std::uint64_t detail::watcher_bit = 0;
 RememberedValue::RememberedValue() noexcept : next_(remembered_head) { remembered_head = this; }
 
 void release_values_from(PyObject* dict) noexcept {
-    // Each is released as soon as it is cleared: the list itself never changes, and whatever a
-    // release runs finds every entry in order.
+    // Only what the dict holds as well: the last reference to a value (after foreign code ended the
+    // watch for a while, say) stays with its entry, out of date now, until it remembers another.
     for (RememberedValue* remembered = remembered_head; remembered != nullptr; remembered = remembered->next_) {
-        if (remembered->dict == dict) {
+        PyObject* value = remembered->value.get();
+        if (remembered->dict == dict && value != nullptr && Py_REFCNT(value) > 1) {
             remembered->value.clear();
         }
     }
 }
 
 bool lookups_rememberable(PyObject* dict) noexcept {
+    release_parked();
     WatchedDict* entry = watch(dict);
     return entry != nullptr && settled(*entry) && plain(*entry);
 }

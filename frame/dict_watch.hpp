@@ -35,6 +35,8 @@ extern std::uint64_t watcher_bit;  // our watcher's bit among a dict's watchers;
 // across calls must be; and let go when its dict is told of a change, before the write, while the
 // dict still holds it, so that it lives exactly as long as without the cache (a finaliser runs when
 // the dict lets go, not in some later call). Every instance registers itself for that.
+// lookups_rememberable may run finalisers (of what could not be let go inside the watcher): ask it
+// before a read, never between two steps that must see the same state.
 class RememberedValue {
 public:
     RememberedValue() noexcept;

@@ -80,8 +80,11 @@ PyObject* bound_in(PyObject* dict, const frame::Str& name) noexcept {
 
 Untouched untouched_now(frame::Globals globals) noexcept {
     PyObject* dict = globals.dict();
-    PyObject* named = originals.named_colors.get();
-    PyObject* aliases = originals.color_aliases.get();
+    // Held: asking about lookups may run finalisers, which could even import the module afresh.
+    const frame::Ref named_table = frame::Ref::borrow(originals.named_colors.get());
+    const frame::Ref aliases_table = frame::Ref::borrow(originals.color_aliases.get());
+    PyObject* named = named_table.get();
+    PyObject* aliases = aliases_table.get();
     // Only a namespace of exact-str keys, watched and not changing, can be known between changes.
     // Every dict is asked before the stamp is taken: starting a watch moves the generation.
     if (dict == nullptr || named == nullptr || aliases == nullptr || !frame::lookups_rememberable(dict)) {
