@@ -1634,6 +1634,24 @@ def _stdout_told():
     return told_to_another_watcher(vars(module), storing("stdout", Stream(False)), detect_color_level)
 
 
+def _stand_in_first_read_told():
+    # The first call to read a stand-in sys is made while another watcher is told of a change to
+    # it: watched from then on, the stand-in is never told of that change.
+    module = fake_sys(stdout=Stream(True))
+    with rebound(detect, sys=module):
+        return told_to_another_watcher(vars(module), storing("stdout", Stream(False)), detect_color_level)
+
+
+def _table_first_read_told():
+    # The first call to look at an empty NAMED_COLORS is made while another watcher is told that
+    # it is being filled with an odd key: "red" in it then compares equal once, so the item lookup
+    # that follows the membership test misses.
+    table = {}
+    with rebound(colors, NAMED_COLORS=table):
+        return told_to_another_watcher(table, lambda table: table.update({OnceEqual("red"): 31}),
+                                       lambda: outcome(fg_code, "red"))
+
+
 def _color_code_unwatched():
     c = colors
     c._color_code = fake_color_code("one")
@@ -1880,6 +1898,12 @@ def remembered_cases():
              ok((((KeyError, "'red'"),), (ValueError, "未知颜色名称: 'red'。可用: "))), _odd_table_cleared_told),
         case("detect_color_level sys.stdout rebound while another watcher is told",
              ok(((ColorLevel.BASIC,), ColorLevel.NONE)), _stdout_told, patch=environment({"TERM": "xterm"})),
+        # ... nor from a dict first read while a change to it is under way
+        case("detect_color_level stand-in sys first read while another watcher is told",
+             ok(((ColorLevel.BASIC,), ColorLevel.NONE)), _stand_in_first_read_told,
+             patch=environment({"TERM": "xterm"})),
+        case("fg_code table first read while another watcher is told",
+             ok((((ValueError, "未知颜色名称: 'red'。可用: "),), (KeyError, "'red'"))), _table_first_read_told),
         # a dict whose watch foreign code ended
         case("fg_code _color_code rebound after the namespace's watch ended", ok("two"), _color_code_unwatched,
              keep=((c, "_color_code"),)),
