@@ -1,8 +1,12 @@
 #include "dict_watch.hpp"
 
 #include <cstddef>
+#include <utility>
 
 namespace frame {
+
+// Lets go of every value remembered from `dict` (see RememberedValue).
+void release_values_from(PyObject* dict) noexcept;
 
 namespace {
 
@@ -10,12 +14,33 @@ namespace {
 // through lookup_attribute, and tables asked about by has_plain_keys.
 int watcher_id = -1;
 
+constinit RememberedValue* remembered_head = nullptr;
+
 // What is known of a watched dict's keys.
 enum class Keys : unsigned char { plain, mixed, unknown };
+
+// The change last notified for a watched dict, kept until it can be seen in the dict. CPython
+// forbids changing a dict from within the notification of a change to it, so the next change
+// notified for the same dict comes after this one has been written, and replaces it.
+struct Change {
+    enum Kind : unsigned char {
+        none,       // nothing pending
+        stored,     // key -> value (added or modified)
+        deleted,    // key gone
+        cleared,    // the dict empty
+        cloned,     // the dict (empty until then) filled from another
+        unknowable  // a change with a key that is not an exact str (looking for it could run code),
+                    // or one that may be under way unseen: only the next change shows it written
+    };
+    Kind kind = none;
+    PyObject* key = nullptr;    // strong; an exact str (stored, deleted)
+    PyObject* value = nullptr;  // strong (stored)
+};
 
 struct WatchedDict {
     PyObject* dict;  // borrowed: the entry goes when the dict is deallocated
     Keys keys;
+    Change change;
 };
 
 // Few dicts are ever watched; one that finds no room is simply never remembered from.
@@ -44,44 +69,161 @@ Keys scan_keys(PyObject* dict) noexcept {
     return Keys::plain;
 }
 
-int on_dict_change(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject*) noexcept {
+// References let go of that were the last ones, parked: freeing them could run finalisers, which
+// must not run inside the watcher callback (CPython is between telling watchers of a change and
+// writing it; a finaliser changing the same dict would corrupt it). Released when lookups are next
+// asked about, outside the callback. In the ordinary course nothing is parked: what the watcher
+// holds, the dict holds too, until it writes the change after the one that let go of it.
+constexpr std::size_t kMaxParked = 16;
+PyObject* parked[kMaxParked];
+std::size_t parked_count = 0;
+
+void let_go(PyObject* obj) noexcept {
+    if (obj == nullptr) {
+        return;
+    }
+    if (Py_REFCNT(obj) > 1 || parked_count == kMaxParked) {
+        Py_DECREF(obj);
+        return;
+    }
+    parked[parked_count++] = obj;
+}
+
+void release_parked() noexcept {
+    while (parked_count > 0) {
+        Py_DECREF(parked[--parked_count]);  // off the list first: the release may park more
+    }
+}
+
+void release(const Change& change) noexcept {
+    let_go(change.key);
+    let_go(change.value);
+}
+
+// Puts `change` in place of the entry's pending one, whose references go last.
+void note(WatchedDict& entry, Change change) noexcept { release(std::exchange(entry.change, change)); }
+
+Change change_of(PyDict_WatchEvent event, PyObject* key, PyObject* new_value) noexcept {
+    const bool str_key = key != nullptr && PyUnicode_CheckExact(key);
+    switch (event) {
+        case PyDict_EVENT_ADDED:
+        case PyDict_EVENT_MODIFIED:
+            return str_key ? Change{Change::stored, Py_NewRef(key), Py_NewRef(new_value)} : Change{Change::unknowable};
+        case PyDict_EVENT_DELETED:
+            return str_key ? Change{Change::deleted, Py_NewRef(key)} : Change{Change::unknowable};
+        case PyDict_EVENT_CLEARED:
+            return {Change::cleared};
+        case PyDict_EVENT_CLONED:
+            return {Change::cloned};
+        default:
+            return {Change::unknowable};
+    }
+}
+
+int on_dict_change(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject* new_value) noexcept {
     ++dict_generation;
     WatchedDict* entry = find_watched(dict);
     if (entry == nullptr) {
+        release_values_from(dict);
         return 0;
     }
+    if (event == PyDict_EVENT_DEALLOCATED) {
+        const Change pending = entry->change;
+        *entry = watched[--watched_count];
+        release(pending);
+        release_values_from(dict);
+        return 0;
+    }
+    const bool str_key = key != nullptr && PyUnicode_CheckExact(key);
     switch (event) {
         case PyDict_EVENT_ADDED:
-            if (!PyUnicode_CheckExact(key)) {
+            if (!str_key) {
                 entry->keys = Keys::mixed;
             }
             break;
-        case PyDict_EVENT_CLONED:  // the keys of another dict arrive: learn them at the next question
-            entry->keys = Keys::unknown;
-            break;
-        case PyDict_EVENT_DELETED:  // perhaps the last odd key went: learn it at the next question
-            if (entry->keys == Keys::mixed) {
+        case PyDict_EVENT_DELETED:  // perhaps the last odd key goes: learn it once that is written
+            if (!str_key && entry->keys == Keys::mixed) {
                 entry->keys = Keys::unknown;
             }
             break;
-        case PyDict_EVENT_CLEARED:
-            entry->keys = Keys::plain;
-            break;
-        case PyDict_EVENT_DEALLOCATED:
-            *entry = watched[--watched_count];
+        case PyDict_EVENT_CLEARED:  // the keys after the write are learnt after the write
+        case PyDict_EVENT_CLONED:
+            entry->keys = Keys::unknown;
             break;
         default:  // MODIFIED keeps the key the dict already holds
             break;
     }
+    note(*entry, change_of(event, key, new_value));
+    release_values_from(dict);
     return 0;
 }
 
-// The entry of `dict`, watching it first if need be; null when it cannot be watched.
+// Each of this system's modules has a copy of this frame and a watcher of its own. Their ids are
+// kept as a mask in the interpreter's dict for extensions (which Python code cannot reach), so
+// that each module knows which watchers are its siblings'.
+constexpr const char* kOwnWatchersKey = "tintwell.frame.dict_watchers";
+
+unsigned long own_watchers() noexcept {
+    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    PyObject* mask = nullptr;
+    if (space == nullptr || PyDict_GetItemStringRef(space, kOwnWatchersKey, &mask) <= 0) {
+        PyErr_Clear();
+        return 0;
+    }
+    const unsigned long bits = PyLong_CheckExact(mask) ? PyLong_AsUnsignedLong(mask) : 0;
+    Py_DECREF(mask);
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+        return 0;
+    }
+    return bits;
+}
+
+void add_own_watcher(int id) noexcept {
+    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    Ref mask = space ? Ref::steal(PyLong_FromUnsignedLong(own_watchers() | 1ul << id)) : Ref();
+    if (!mask || PyDict_SetItemString(space, kOwnWatchersKey, mask.get()) < 0) {
+        PyErr_Clear();  // then the siblings take this watcher for a foreign one: only slower
+    }
+}
+
+// Whether another extension has a dict watcher now. Only such a watcher's callback can run Python
+// code (a tintwell call among it) between CPython's notice of a change and the write, and CPython
+// decides whom to tell before telling anyone: a dict first watched from within that callback is
+// never told of the change under way. CPython keeps ids 0 and 1 for its own watchers, which run
+// no Python code. Asked once per watch begun, by watching a scratch dict with each other id.
+bool foreign_watchers() noexcept {
+    constexpr int kMaxWatchers = 8;  // CPython's number of dict watcher ids
+    Ref scratch = Ref::steal(PyDict_New());
+    if (!scratch) {
+        PyErr_Clear();
+        return true;
+    }
+    const unsigned long own = own_watchers();
+    for (int id = 2; id < kMaxWatchers; ++id) {
+        if ((own & 1ul << id) != 0 || id == watcher_id) {
+            continue;
+        }
+        if (PyDict_Watch(id, scratch.get()) == 0) {
+            PyDict_Unwatch(id, scratch.get());
+            return true;
+        }
+        PyErr_Clear();  // no watcher has this id
+    }
+    return false;
+}
+
+// The entry of `dict`, watching it first if need be; null when it cannot be watched. A dict whose
+// watch foreign code has ended (or a new dict at the address of one that died unwatched) is watched
+// and learnt afresh, and the generation moves: what was remembered from it may be out of date.
+// While another extension watches dicts, a change to it may be under way unseen: it is not
+// remembered from until its next change is notified.
 WatchedDict* watch(PyObject* dict) noexcept {
-    if (WatchedDict* entry = find_watched(dict)) {
+    WatchedDict* entry = find_watched(dict);
+    if (entry != nullptr && still_watched(dict)) {
         return entry;
     }
-    if (watched_count == kMaxWatched) {
+    if (entry == nullptr && watched_count == kMaxWatched) {
         return nullptr;
     }
     if (watcher_id < 0) {
@@ -90,37 +232,101 @@ WatchedDict* watch(PyObject* dict) noexcept {
             PyErr_Clear();  // no watcher slot left: every lookup goes to the dict
             return nullptr;
         }
+        detail::watcher_bit = std::uint64_t{1} << watcher_id;
+        add_own_watcher(watcher_id);
     }
     if (PyDict_Watch(watcher_id, dict) < 0) {
         PyErr_Clear();
         return nullptr;
     }
-    watched[watched_count] = {dict, scan_keys(dict)};
-    if (dict_generation == 0) {
-        dict_generation = 1;
+    ++dict_generation;
+    const Change unseen = foreign_watchers() ? Change{Change::unknowable} : Change{};
+    if (entry == nullptr) {
+        entry = &watched[watched_count++];
+        *entry = {dict, Keys::unknown, unseen};
+        return entry;
     }
-    return &watched[watched_count++];
+    entry->keys = Keys::unknown;
+    note(*entry, unseen);
+    return entry;
 }
 
-bool plain(WatchedDict* entry) noexcept {
-    if (entry == nullptr) {
-        return false;
+bool plain(WatchedDict& entry) noexcept {
+    if (entry.keys == Keys::unknown) {
+        entry.keys = scan_keys(entry.dict);
     }
-    if (entry->keys == Keys::unknown) {
-        entry->keys = scan_keys(entry->dict);
+    return entry.keys == Keys::plain;
+}
+
+// Whether the change last notified for the entry's dict (if any) can be seen in it now; forgets the
+// change when it can. Runs no code: a key is looked up only in a dict of exact-str keys (which a
+// pending store or deletion of an exact-str key leaves as they are), and the references it lets go
+// are a value the dict holds and an exact str.
+bool settled(WatchedDict& entry) noexcept {
+    const Change& change = entry.change;
+    bool seen = false;
+    switch (change.kind) {
+        case Change::none:
+            return true;
+        case Change::cleared:
+            seen = PyDict_GET_SIZE(entry.dict) == 0;
+            break;
+        case Change::cloned:  // only a non-empty dict is cloned
+            seen = PyDict_GET_SIZE(entry.dict) != 0;
+            break;
+        case Change::stored:
+        case Change::deleted: {
+            if (!plain(entry)) {
+                return false;
+            }
+            PyObject* found = nullptr;
+            if (PyDict_GetItemRef(entry.dict, change.key, &found) < 0) {
+                PyErr_Clear();  // memory only, with such keys: then it is not known to be seen
+                return false;
+            }
+            seen = change.kind == Change::stored ? found == change.value : found == nullptr;
+            Py_XDECREF(found);  // the dict holds it
+            break;
+        }
+        case Change::unknowable:
+            return false;
     }
-    return entry->keys == Keys::plain;
+    if (seen) {
+        note(entry, {});
+    }
+    return seen;
 }
 
 }  // namespace
 
-unsigned long long dict_generation = 0;
+unsigned long long dict_generation = 1;
+std::uint64_t detail::watcher_bit = 0;
 
-bool lookups_rememberable(PyObject* dict) noexcept { return plain(watch(dict)); }
+RememberedValue::RememberedValue() noexcept : next_(remembered_head) { remembered_head = this; }
+
+void release_values_from(PyObject* dict) noexcept {
+    // Only what the dict holds as well: the last reference to a value (after foreign code ended the
+    // watch for a while, say) stays with its entry, out of date now, until it remembers another.
+    for (RememberedValue* remembered = remembered_head; remembered != nullptr; remembered = remembered->next_) {
+        PyObject* value = remembered->value.get();
+        if (remembered->dict == dict && value != nullptr && Py_REFCNT(value) > 1) {
+            remembered->value.clear();
+        }
+    }
+}
+
+bool lookups_rememberable(PyObject* dict) noexcept {
+    release_parked();
+    WatchedDict* entry = watch(dict);
+    return entry != nullptr && settled(*entry) && plain(*entry);
+}
 
 bool has_plain_keys(PyObject* dict) noexcept {
     WatchedDict* entry = watch(dict);
-    return entry ? plain(entry) : scan_keys(dict) == Keys::plain;
+    if (entry == nullptr) {
+        return scan_keys(dict) == Keys::plain;
+    }
+    return settled(*entry) && plain(*entry);
 }
 
 }  // namespace frame

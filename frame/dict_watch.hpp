@@ -1,23 +1,78 @@
-// Which dicts the module watches, and what is known of their keys. Every change to a watched dict
-// bumps one generation counter, so a lookup remembered under a generation stays true while the
-// counter has not moved.
+// Which dicts the module watches, and what is known of them. Every change to a watched dict bumps
+// one generation counter, so a lookup remembered under a generation stays true while the counter
+// has not moved. Two things can make that false, and both are ruled out here:
+// - CPython tells watchers of a change before it writes it, and another watcher's callback may run
+//   Python code (a tintwell call among it) in between: a dict is "changing" from our callback until
+//   its change can be seen in it, and nothing is remembered from it meanwhile.
+// - Foreign code may end our watch (PyDict_Unwatch with our id): then its changes go unseen, so
+//   every remembered lookup checks that its dict is still watched.
 #pragma once
+
+#include <cstdint>
 
 #include "ref.hpp"
 
 namespace frame {
 
-// Bumped by every change to a watched dict; 0 while nothing is watched.
+// Bumped by every change to a watched dict and by every watch begun. Starts at 1: a stamp of 0
+// (nothing remembered yet) never matches.
 extern unsigned long long dict_generation;
 
-// Whether lookups in `dict` may be remembered: it is watched (from now on if it was not) and every
-// key in it is an exact str, so that a lookup with an exact str key runs no Python code. With any
-// other key a lookup may run code and answer differently next time; the interpreter's own caches of
-// globals keep to such dicts for the same reason.
+namespace detail {
+extern std::uint64_t watcher_bit;  // our watcher's bit among a dict's watchers; 0 until registered
+}
+
+// Whether `dict` is still watched by this module. CPython offers no call to ask; it keeps a dict's
+// watchers as bits of PyDictObject::_ma_watcher_tag (cpython/dictobject.h), which PyDict_Watch sets
+// and PyDict_Unwatch clears. The frame's one read of a private field, kept to this function: one
+// load and a test on the hit path of every remembered lookup, where asking the dict itself would
+// cost the lookup that remembering saves.
+[[nodiscard]] inline bool still_watched(PyObject* dict) noexcept {
+    return (reinterpret_cast<PyDictObject*>(dict)->_ma_watcher_tag & detail::watcher_bit) != 0;
+}
+
+// A lookup's value kept for the next lookup, read from a watched dict. Held, as anything kept
+// across calls must be; and let go when its dict is told of a change, before the write, while the
+// dict still holds it, so that it lives exactly as long as without the cache (a finaliser runs when
+// the dict lets go, not in some later call). Every instance registers itself for that.
+// lookups_rememberable may run finalisers (of what could not be let go inside the watcher): ask it
+// before a read, never between two steps that must see the same state.
+class RememberedValue {
+public:
+    RememberedValue() noexcept;
+    RememberedValue(const RememberedValue&) = delete;
+    RememberedValue& operator=(const RememberedValue&) = delete;
+
+    // Holds `found` as read from `from_dict` (of the module `from_owner`, if any) under the stamp
+    // taken before the read; the value it replaces goes last, once every field is in order, as
+    // releasing may run code.
+    void hold(PyObject* from_owner, PyObject* from_dict, PyObject* found, unsigned long long stamp) noexcept {
+        owner = from_owner;
+        dict = from_dict;
+        generation = stamp;
+        value.set(Ref::borrow(found));
+    }
+
+    PyObject* owner = nullptr;  // compared only: the module an attribute was read from
+    PyObject* dict = nullptr;   // compared, then tested for our watch once it is the caller's own
+    StaticRef value;
+    unsigned long long generation = 0;
+
+private:
+    friend void release_values_from(PyObject* dict) noexcept;
+    RememberedValue* next_;
+};
+
+// Whether lookups in `dict` may be remembered now: it is watched (from now on if it was not, which
+// moves the generation: take a stamp after asking), it is not changing, and every key in it is an
+// exact str, so that a lookup with an exact str key runs no Python code. With any other key a lookup
+// may run code and answer differently next time; the interpreter's own caches of globals keep to
+// such dicts for the same reason.
 bool lookups_rememberable(PyObject* dict) noexcept;
 
-// Whether every key of `dict` is an exact str: then one lookup answers exactly what two would.
-// Tracked through the watcher once asked; a dict that cannot be watched is scanned.
+// Whether every key of `dict` is an exact str now, so that one lookup answers exactly what two
+// would; false while it is changing. Tracked through the watcher once asked; a dict that cannot be
+// watched is scanned.
 bool has_plain_keys(PyObject* dict) noexcept;
 
 }  // namespace frame

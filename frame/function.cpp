@@ -33,7 +33,7 @@ PyObject* bind_and_run(FunctionObject* self, PyObject* const* args, Py_ssize_t n
     PyObject* bound[kMaxParams] = {};
     Ref owned[kMaxParams];
     if (bind_arguments(self, args, nargs, kwnames, bound, owned) < 0 || apply_parameter_rules(def, bound, owned) < 0) {
-        def.label.add_to_traceback(self->globals);
+        def.label.add_to_traceback();
         return nullptr;
     }
     return run_body(self, bound);

@@ -33,7 +33,7 @@ int ensure_function_type() noexcept;
 inline PyObject* run_body(const FunctionObject* self, PyObject* const* args) noexcept {
     PyObject* result = self->def->body(Globals(self->globals), args);
     if (result == nullptr) {
-        self->def->label.add_to_traceback(self->globals);
+        self->def->label.add_to_traceback();
     }
     return result;
 }

@@ -17,11 +17,15 @@ Globals module_globals() noexcept { return Globals(state.dict.get()); }
 Ref lookup_global_slow(Globals globals, const GlobalName& name) noexcept {
     PyObject* value = nullptr;
     if (PyObject* dict = globals.dict()) {
+        // Asked before the read, which then runs no code in a dict that may be remembered from; the
+        // stamp is taken after asking (starting a watch moves the generation) and before the read.
+        const bool rememberable = lookups_rememberable(dict);
+        const unsigned long long stamp = dict_generation;
         // Strong references: code run later in the call may rebind the global and free the old value.
         const int found = PyDict_GetItemRef(dict, name.get(), &value);
         if (found != 0) {
-            if (found > 0 && lookups_rememberable(dict)) {
-                name.last_ = {dict, value, dict_generation};
+            if (found > 0 && rememberable) {
+                name.last_.hold(nullptr, dict, value, stamp);
             }
             return Ref::steal(value);
         }
@@ -43,6 +47,7 @@ Ref lookup_attribute_slow(PyObject* owner, const AttributeName& name) noexcept {
     if (!lookups_rememberable(dict)) {
         return Ref::steal(PyObject_GetAttr(owner, name.get()));
     }
+    const unsigned long long stamp = dict_generation;
     PyObject* value = nullptr;
     const int found = PyDict_GetItemRef(dict, name.get(), &value);
     if (found < 0) {
@@ -51,11 +56,12 @@ Ref lookup_attribute_slow(PyObject* owner, const AttributeName& name) noexcept {
     if (found == 0) {
         return Ref::steal(PyObject_GetAttr(owner, name.get()));
     }
-    AttributeName::Remembered& last = name.last_;
-    last.owner.set(Ref::borrow(owner));
-    last.value = value;
-    last.generation = dict_generation;
+    name.last_.hold(owner, dict, value, stamp);
     return Ref::steal(value);
+}
+
+bool global_reads_run_no_code(Globals globals) noexcept {
+    return globals.dict() != nullptr && has_plain_keys(globals.dict()) && has_plain_keys(state.builtins_dict);
 }
 
 }  // namespace frame

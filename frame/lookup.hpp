@@ -32,12 +32,7 @@ public:
 private:
     friend Ref lookup_global(Globals globals, const GlobalName& name) noexcept;
     friend Ref lookup_global_slow(Globals globals, const GlobalName& name) noexcept;
-    struct Remembered {
-        PyObject* dict = nullptr;
-        PyObject* value = nullptr;  // borrowed: `dict` holds it while the generation stands
-        unsigned long long generation = 0;
-    };
-    mutable Remembered last_;
+    mutable RememberedValue last_;
 };
 
 // A name read as an attribute of a plain module; it remembers its last lookup (see lookup_attribute).
@@ -48,37 +43,40 @@ public:
 private:
     friend Ref lookup_attribute(PyObject* owner, const AttributeName& name) noexcept;
     friend Ref lookup_attribute_slow(PyObject* owner, const AttributeName& name) noexcept;
-    struct Remembered {
-        StaticRef owner;            // held, so that its address cannot come back as another module
-        PyObject* value = nullptr;  // borrowed: the owner's __dict__ holds it while the generation stands
-        unsigned long long generation = 0;
-    };
-    mutable Remembered last_;
+    mutable RememberedValue last_;
 };
 
 Ref lookup_global_slow(Globals globals, const GlobalName& name) noexcept;
 Ref lookup_attribute_slow(PyObject* owner, const AttributeName& name) noexcept;
 
 // The current value of a module-level name, or null with NameError "name '...' is not defined". A
-// value is remembered only from a dict whose lookups may be remembered (see lookups_rememberable).
+// value is remembered only from a dict whose lookups may be remembered (see lookups_rememberable),
+// and only while that dict is still watched: foreign code may have ended the watch.
 inline Ref lookup_global(Globals globals, const GlobalName& name) noexcept {
-    const GlobalName::Remembered& last = name.last_;
-    if (last.dict == globals.dict() && last.generation == dict_generation && dict_generation != 0) {
-        return Ref::borrow(last.value);
+    const RememberedValue& last = name.last_;
+    // A remembered dict is never null, and the generation never 0: an empty entry cannot match.
+    if (last.dict == globals.dict() && last.generation == dict_generation && still_watched(last.dict)) {
+        return Ref::borrow(last.value.get());
     }
     return lookup_global_slow(globals, name);
 }
 
 // getattr(owner, name). For a plain module (os, sys) whose lookups may be remembered, the value is
-// remembered while nothing in the module's __dict__ changes.
+// remembered while nothing in the module's __dict__ changes. The module is known by its address
+// and its __dict__ (which cannot be replaced): a module freed and another made at its address has a
+// dict of its own, and a dict freed while watched moves the generation.
 inline Ref lookup_attribute(PyObject* owner, const AttributeName& name) noexcept {
-    const AttributeName::Remembered& last = name.last_;
+    const RememberedValue& last = name.last_;
     // The type is tested again: assigning a module's __class__ changes no dict, so no watcher sees it.
-    if (last.owner.get() == owner && last.generation == dict_generation && dict_generation != 0 &&
-        PyModule_CheckExact(owner)) {
-        return Ref::borrow(last.value);
+    if (last.owner == owner && last.generation == dict_generation && PyModule_CheckExact(owner) &&
+        PyModule_GetDict(owner) == last.dict && still_watched(last.dict)) {
+        return Ref::borrow(last.value.get());
     }
     return lookup_attribute_slow(owner, name);
 }
+
+// Whether reading a global from `globals` now runs no Python code: its namespace and builtins hold
+// exact-str keys only, so two reads with nothing run between them give the same value.
+bool global_reads_run_no_code(Globals globals) noexcept;
 
 }  // namespace frame

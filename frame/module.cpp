@@ -146,7 +146,7 @@ int exec_module(PyObject* module) noexcept {
         return -1;
     }
     if (run_late_steps() < 0) {
-        init_label.add_to_traceback(state.dict.get());
+        init_label.add_to_traceback();
         forget_module();
         return -1;
     }

@@ -9,7 +9,7 @@ namespace frame {
 
 Globals globals_of(const FunctionObject* own) noexcept { return Globals(own->globals); }
 
-void add_traceback_entry(const FunctionObject* own) noexcept { own->def->label.add_to_traceback(own->globals); }
+void add_traceback_entry(const FunctionObject* own) noexcept { own->def->label.add_to_traceback(); }
 
 PyObject* call_own(const FunctionObject* own, PyObject* const* args) noexcept {
     if (!enter_call()) {

@@ -67,6 +67,8 @@ public:
     void set(Ref value) noexcept { ref_.set(std::move(value)); }
     void clear() noexcept { ref_.clear(); }
     [[nodiscard]] bool is(PyObject* obj) const noexcept { return obj != nullptr && obj == ref_.get(); }
+    // Borrowed: held here until replaced by another import's module-level code.
+    [[nodiscard]] PyObject* get() const noexcept { return ref_.get(); }
 
 private:
     StaticRef ref_;

@@ -2,9 +2,57 @@
 
 #include <frameobject.h>
 
+#include "constants.hpp"
 #include "module.hpp"
 
 namespace frame {
+
+namespace {
+
+// The globals of every entry's frame: the builtins module and the module's qualified name. A frame
+// reads both from its globals, and the module's own namespace may hold a key that makes such a read
+// run code or fail, so entries get a dict of their own. Made once; made again if someone reached it
+// through a frame's f_globals and changed it.
+StaticRef entry_globals;
+StaticRef entry_module_name;
+Str s_dunder_builtins{"__builtins__"};
+Str s_dunder_name{"__name__"};
+
+bool untouched_entry_globals(PyObject* globals) noexcept {
+    if (PyDict_GET_SIZE(globals) != 2) {
+        return false;
+    }
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(globals, &pos, &key, &value)) {  // identity tests only: no code runs
+        const bool builtins = key == s_dunder_builtins.get() && value == state.builtins.get();
+        const bool name = key == s_dunder_name.get() && value == entry_module_name.get();
+        if (!builtins && !name) {
+            return false;
+        }
+    }
+    return true;
+}
+
+PyObject* frame_globals() noexcept {
+    if (entry_globals && untouched_entry_globals(entry_globals.get())) {
+        return entry_globals.get();
+    }
+    if (!entry_module_name) {
+        entry_module_name.set(Ref::steal(PyUnicode_FromString(module_info.qualname)));
+    }
+    Ref globals = Ref::steal(PyDict_New());
+    if (!globals || !entry_module_name || !state.builtins || !s_dunder_builtins.get() || !s_dunder_name.get() ||
+        PyDict_SetItem(globals.get(), s_dunder_builtins.get(), state.builtins.get()) < 0 ||
+        PyDict_SetItem(globals.get(), s_dunder_name.get(), entry_module_name.get()) < 0) {
+        return nullptr;
+    }
+    entry_globals.set(std::move(globals));
+    return entry_globals.get();
+}
+
+}  // namespace
 
 PyCodeObject* TraceLabel::code() const noexcept {
     if (!code_) {
@@ -18,15 +66,13 @@ PyCodeObject* TraceLabel::code() const noexcept {
     return reinterpret_cast<PyCodeObject*>(code_.get());
 }
 
-void TraceLabel::add_to_traceback(PyObject* globals) const noexcept {
-    if (globals == nullptr) {
-        globals = state.builtins_dict;  // a frame needs some namespace; a cleared function has none
-    }
+void TraceLabel::add_to_traceback() const noexcept {
     // Building the code object and the frame must not disturb the exception being reported; if
-    // either fails, the entry is left out and the original exception goes on.
+    // either fails (memory only), the entry is left out and the original exception goes on.
     PyObject* exc = PyErr_GetRaisedException();
     PyCodeObject* label = code();
-    PyFrameObject* py_frame = label && globals ? PyFrame_New(PyThreadState_Get(), label, globals, nullptr) : nullptr;
+    PyObject* globals = label ? frame_globals() : nullptr;
+    PyFrameObject* py_frame = globals ? PyFrame_New(PyThreadState_Get(), label, globals, nullptr) : nullptr;
     PyErr_SetRaisedException(exc);
     if (py_frame != nullptr) {
         PyTraceBack_Here(py_frame);

@@ -16,9 +16,8 @@ public:
     TraceLabel(const TraceLabel&) = delete;
     TraceLabel& operator=(const TraceLabel&) = delete;
 
-    // Adds an entry for this function to the traceback of the pending exception; `globals` is the
-    // namespace of the function (or of the module being executed), null for a cleared function.
-    void add_to_traceback(PyObject* globals) const noexcept;
+    // Adds an entry for this function to the traceback of the pending exception.
+    void add_to_traceback() const noexcept;
 
 private:
     PyCodeObject* code() const noexcept;

@@ -1542,6 +1542,379 @@ def _replacing_environ():
     return rebound(detect, os=module, sys=fake_sys())
 
 
+# ---- remembered lookups, the procedure's own reads, messages and traceback entries ----
+#
+# The functions remember what they read from module namespaces, plain modules and the tables between
+# calls. What they remember must be held, let go when the dict lets go of it, never taken from a
+# dict while another dict watcher is being told of a change to it (CPython tells watchers before it
+# writes), and not trusted once foreign code ended the watch.
+
+
+def _testcapi_watchers():
+    """_testcapi, when this interpreter has it with its dict watchers; None otherwise."""
+    try:
+        import _testcapi
+    except ImportError:
+        return None
+    return _testcapi if hasattr(_testcapi, "add_dict_watcher") and hasattr(_testcapi, "unwatch_dict") else None
+
+
+TESTCAPI = _testcapi_watchers()
+FAILING_WATCHER = 1  # the kind of _testcapi watcher whose callback fails, so CPython calls sys.unraisablehook
+
+
+def told_to_another_watcher(space, change, call):
+    """change(space) while a second dict watcher is told of it: its callback fails, and
+    sys.unraisablehook, which CPython calls then, before the dict is written, runs call(). Returns
+    what call() gave there and what it gives once the change is made."""
+    watcher = TESTCAPI.add_dict_watcher(FAILING_WATCHER)
+    during = []
+    hook = sys.unraisablehook
+    sys.unraisablehook = lambda unraisable: during.append(call())
+    TESTCAPI.watch_dict(watcher, space)
+    try:
+        change(space)
+    finally:
+        TESTCAPI.unwatch_dict(watcher, space)
+        TESTCAPI.clear_dict_watcher(watcher)
+        sys.unraisablehook = hook
+    return tuple(during), call()
+
+
+def storing(name, value):
+    return lambda space: space.__setitem__(name, value)
+
+
+def unwatched(space):
+    """Ends every watch of the dict `space` by the watchers CPython leaves to extensions (ids 2 to 7),
+    tintwell's among them: what foreign code calling PyDict_Unwatch with tintwell's id does."""
+    for watcher in range(2, 8):
+        try:
+            TESTCAPI.unwatch_dict(watcher, space)
+        except ValueError:  # no watcher has this id
+            pass
+
+
+def _color_code_told():
+    c = colors
+    c._color_code = fake_color_code("one")
+    fg_code("red")
+    return told_to_another_watcher(vars(c), storing("_color_code", fake_color_code("two")), lambda: fg_code("red"))
+
+
+def _named_entry_told():
+    fg_code("red")
+    try:
+        return told_to_another_watcher(colors.NAMED_COLORS, storing("red", 99), lambda: fg_code("red"))
+    finally:
+        colors.NAMED_COLORS["red"] = 31
+
+
+def _odd_table_cleared_told():
+    # Until the clear is written, the table still holds its odd key: "red" in it compares equal
+    # once, so the item lookup that follows the membership test misses.
+    table = {OnceEqual("red"): 31, "blue": 34}
+    with rebound(colors, NAMED_COLORS=table):
+        fg_code("blue")
+        return told_to_another_watcher(table, dict.clear, lambda: outcome(fg_code, "red"))
+
+
+def outcome(fn, *args):
+    """fn(*args), or the type and message of the exception it raises."""
+    try:
+        return fn(*args)
+    except Exception as exc:
+        return type(exc), str(exc)
+
+
+def _stdout_told():
+    module = detect.sys  # a stand-in
+    module.stdout = Stream(True)
+    detect_color_level()
+    return told_to_another_watcher(vars(module), storing("stdout", Stream(False)), detect_color_level)
+
+
+def _stand_in_first_read_told():
+    # The first call to read a stand-in sys is made while another watcher is told of a change to
+    # it: watched from then on, the stand-in is never told of that change.
+    module = fake_sys(stdout=Stream(True))
+    with rebound(detect, sys=module):
+        return told_to_another_watcher(vars(module), storing("stdout", Stream(False)), detect_color_level)
+
+
+def _table_first_read_told():
+    # The first call to look at an empty NAMED_COLORS is made while another watcher is told that
+    # it is being filled with an odd key: "red" in it then compares equal once, so the item lookup
+    # that follows the membership test misses.
+    table = {}
+    with rebound(colors, NAMED_COLORS=table):
+        return told_to_another_watcher(table, lambda table: table.update({OnceEqual("red"): 31}),
+                                       lambda: outcome(fg_code, "red"))
+
+
+def _color_code_unwatched():
+    c = colors
+    c._color_code = fake_color_code("one")
+    fg_code("red")
+    unwatched(vars(c))
+    c._color_code = fake_color_code("two")  # frees "one": nothing else holds it
+    return fg_code("red")
+
+
+def _named_entry_unwatched():
+    fg_code("red")
+    unwatched(colors.NAMED_COLORS)
+    colors.NAMED_COLORS["red"] = 99
+    try:
+        return fg_code("red")
+    finally:
+        colors.NAMED_COLORS["red"] = 31
+
+
+def _stdout_unwatched():
+    module = detect.sys
+    module.stdout = Stream(True)
+    detect_color_level()
+    unwatched(vars(module))
+    module.stdout = Stream(False)  # frees the first stream
+    return detect_color_level()
+
+
+class Finalising:
+    """A _color_code stand-in that answers `answer` and runs `on_del` when it is freed."""
+
+    def __init__(self, answer, on_del):
+        self.answer, self.on_del = answer, on_del
+
+    def __call__(self, color, *, foreground):
+        return self.answer
+
+    def __del__(self):
+        self.on_del()
+
+
+def _finaliser_rebinding_after_unwatch():
+    # The watch ended, the cache holds the last reference to "one"; it goes when the next call
+    # remembers "two", and its finaliser binds "three": the call after that must see "three".
+    c = colors
+    c._color_code = Finalising("one", lambda: setattr(c, "_color_code", fake_color_code("three")))
+    fg_code("red")
+    unwatched(vars(c))
+    c._color_code = fake_color_code("two")
+    first = fg_code("red")
+    return first, fg_code("red")
+
+
+def _finaliser_runs_at_rebinding():
+    # Rebinding _color_code frees the old stand-in at once, as it does for Python code: its finaliser
+    # has run before the next call.
+    c = colors
+    freed = []
+    c._color_code = Finalising("one", lambda: freed.append(True))
+    fg_code("red")
+    c._color_code = fake_color_code("two")
+    return bool(freed), fg_code("red")
+
+
+def _stand_in_dropped():
+    # detect.sys bound to one stand-in, then to another as the first is dropped; the first's weakref
+    # callback makes the second's stdout a pipe. The first goes at once, as it does for Python code,
+    # and no call sees the old stream.
+    import weakref
+
+    first, second = fake_sys(stdout=Stream(True)), fake_sys(stdout=Stream(True))
+    detect.sys = first
+    before = detect_color_level()
+    ref = weakref.ref(first, lambda ref: setattr(second, "stdout", Stream(False)))
+    detect.sys = second
+    del first
+    return before, ref() is None, detect_color_level(), detect_color_level()
+
+
+@contextlib.contextmanager
+def probed_first(space, name, what):
+    """A key of `space` that hashes like `name` and is probed before it, its __eq__ doing `what` (once
+    in place): every lookup of `name` in `space` runs it."""
+    armed = []
+    value = space.pop(name)
+    key = Colliding(name, Do(lambda key, other: act(what, key, other) if armed else False))
+    space[key] = None
+    space[name] = value
+    armed.append(True)
+    try:
+        yield
+    finally:
+        armed.clear()
+        del space[key]
+
+
+def _second_read_changes_table(change):
+    # NAMED_COLORS is read for the membership test and again for the item; the second read runs a
+    # namespace key's __eq__, which changes the table between the two.
+    table = dict(NAMED)
+    reads = []
+
+    def compare(key, other):
+        reads.append(other)
+        if len(reads) == 2:
+            change(table)
+        return False
+
+    with rebound(colors, NAMED_COLORS=table), probed_first(vars(colors), "NAMED_COLORS", Do(compare)):
+        return fg_code("red")
+
+
+class Spy(dict):
+    """A table that notes, for each key it is asked about, whether it is the object `watched`."""
+
+    def __init__(self, data, watched, seen):
+        super().__init__(data)
+        self.watched, self.seen = watched, seen
+
+    def get(self, key, default=None):
+        self.seen.append(key is self.watched)
+        return super().get(key, default)
+
+    def __contains__(self, key):
+        self.seen.append(key is self.watched)
+        return super().__contains__(key)
+
+    def __getitem__(self, key):
+        self.seen.append(key is self.watched)
+        return super().__getitem__(key)
+
+
+def _tables_see_new_name(text):
+    # color.lower() gives a new str: the tables never get the caller's own object.
+    color = "".join(text)
+    seen = []
+    with rebound(colors, COLOR_ALIASES=Spy(ALIASES, color, seen), NAMED_COLORS=Spy(NAMED, color, seen)):
+        return fg_code(color), seen
+
+
+class Named(type):
+    """A metaclass whose classes answer __name__ as `what` says (see act)."""
+
+    @property
+    def __name__(cls):
+        return act(cls.what)
+
+
+def named_instance(what):
+    return Named("Stored", (), {"what": what})()
+
+
+class Rendered(str):
+    """A str that format() renders as `what` says."""
+
+    def __new__(cls, text, what):
+        self = super().__new__(cls, text)
+        self.what = what
+        return self
+
+    def __format__(self, format_spec):
+        return act(self.what, format_spec)
+
+
+class Represented(str):
+    """A colour name whose repr is `shown`."""
+
+    def __new__(cls, text, shown):
+        self = super().__new__(cls, text)
+        self.shown = shown
+        return self
+
+    def __repr__(self):
+        return self.shown
+
+
+def _entry_globals_tampered():
+    # A key planted in the globals of a traceback entry's frame (reached through f_globals) must
+    # not cost the next exception its entries.
+    try:
+        fg_code("nope")
+    except ValueError as exc:
+        first = exc
+    tb = first.__traceback__
+    while tb.tb_frame.f_code.co_filename not in MODULE_FILES:
+        tb = tb.tb_next
+    with probed_first(tb.tb_frame.f_globals, "__name__", KI), probed_first(tb.tb_frame.f_globals, "__builtins__", KI):
+        fg_code("nope")
+
+
+def remembered_cases():
+    c, d = colors, detect
+    named = (f"未知颜色名称: <nope>。可用: {SORTED_NAMES}")
+    yield from [
+        # held values, let go when their dict lets go
+        case("fg_code old _color_code freed at its rebinding", ok((True, "two")), _finaliser_runs_at_rebinding,
+             keep=((c, "_color_code"),)),
+        case("detect_color_level stand-in sys dropped", ok((ColorLevel.BASIC, True, ColorLevel.NONE,
+                                                             ColorLevel.NONE)),
+             _stand_in_dropped, keep=((d, "sys"),), patch=environment({"TERM": "xterm"})),
+        # NAMED_COLORS read twice: the table the second read gives is indexed
+        case("fg_code second read of NAMED_COLORS changes the entry", ok("\x1b[99m"), _second_read_changes_table,
+             lambda table: table.__setitem__("red", 99)),
+        case("fg_code second read of NAMED_COLORS removes the entry", err(KeyError, "'red'", *FG),
+             _second_read_changes_table, lambda table: table.pop("red")),
+        # the normalised name is a new str, as lower() makes it
+        case("fg_code tables get a new str", ok(("\x1b[31m", [False, False, False])), _tables_see_new_name, "red"),
+        case("fg_code tables get a new str, changed", ok(("\x1b[90m", [False, False, False])),
+             _tables_see_new_name, "GREY"),
+        # type(color).__name__ as the attribute reads, rendered by format
+        case("fg_code type name from the metaclass", err(TypeError, "不支持的颜色类型: Shown", *FG),
+             fg_code, named_instance("Shown")),
+        case("fg_code type name rendered by format", err(TypeError, "不支持的颜色类型: <T>", *FG),
+             fg_code, named_instance(Rendered("T", "<T>"))),
+        case("fg_code type name not str", err(TypeError, "不支持的颜色类型: 5", *FG), fg_code, named_instance(5)),
+        case("fg_code type name interrupted", ki(*FG, callback="__name__"), fg_code, named_instance(KI)),
+        # the repr in the unknown-name message rendered by format
+        case("fg_code unknown name, repr rendered by format", err(ValueError, named, *FG),
+             fg_code, Represented("nope", Rendered("'nope'", "<nope>"))),
+        case("fg_code unknown name, repr's format interrupted", ki(*FG, callback="__format__"),
+             fg_code, Represented("nope", Rendered("'nope'", KI))),
+        # traceback entries read nothing from the namespace
+        case("fg_code entries with a hostile key before __name__", err(ValueError, unknown("nope"), *FG),
+             fg_code, "nope", patch=lambda: probed_first(vars(c), "__name__", KI)),
+        case("fg_code entries with a hostile key before __builtins__", err(ValueError, unknown("nope"), *FG),
+             fg_code, "nope", patch=lambda: probed_first(vars(c), "__builtins__", KI)),
+        case("detect_color_level entries with a hostile key before __name__",
+             err(NameError, "name 'ColorLevel' is not defined", *LEVEL), detect_color_level, Stream(True),
+             patch=lambda: _stacked(environment({}, ColorLevel=MISSING)(), probed_first(vars(d), "__name__", KI))),
+        Case("fg_code entries after their globals were tampered with", _entry_globals_tampered,
+             err(ValueError, unknown("nope"), *FG)),
+    ]
+    if TESTCAPI is None:  # the watcher cases need _testcapi's dict watchers
+        return
+    yield from [
+        # a read made while another watcher is told of a change is not remembered as current
+        case("fg_code ESC rebound while another watcher is told", ok((("\x1b[31m",), "<31m")),
+             told_to_another_watcher, vars(c), storing("ESC", "<"), lambda: fg_code("red"), keep=((c, "ESC"),)),
+        case("fg_code _color_code rebound while another watcher is told", ok((("one",), "two")), _color_code_told,
+             keep=((c, "_color_code"),)),
+        case("fg_code table entry changed while another watcher is told", ok((("\x1b[31m",), "\x1b[99m")),
+             _named_entry_told),
+        case("fg_code table of odd keys cleared while another watcher is told",
+             ok((((KeyError, "'red'"),), (ValueError, "未知颜色名称: 'red'。可用: "))), _odd_table_cleared_told),
+        case("detect_color_level sys.stdout rebound while another watcher is told",
+             ok(((ColorLevel.BASIC,), ColorLevel.NONE)), _stdout_told, patch=environment({"TERM": "xterm"})),
+        # ... nor from a dict first read while a change to it is under way
+        case("detect_color_level stand-in sys first read while another watcher is told",
+             ok(((ColorLevel.BASIC,), ColorLevel.NONE)), _stand_in_first_read_told,
+             patch=environment({"TERM": "xterm"})),
+        case("fg_code table first read while another watcher is told",
+             ok((((ValueError, "未知颜色名称: 'red'。可用: "),), (KeyError, "'red'"))), _table_first_read_told),
+        # a dict whose watch foreign code ended
+        case("fg_code _color_code rebound after the namespace's watch ended", ok("two"), _color_code_unwatched,
+             keep=((c, "_color_code"),)),
+        case("fg_code table entry changed after the table's watch ended", ok("\x1b[99m"), _named_entry_unwatched),
+        case("detect_color_level sys.stdout rebound after its watch ended", ok(ColorLevel.NONE), _stdout_unwatched,
+             patch=environment({"TERM": "xterm"})),
+        case("fg_code released value rebinds after the watch ended", ok(("two", "three")),
+             _finaliser_rebinding_after_unwatch, keep=((c, "_color_code"),)),
+    ]
+
+
 # (function, positional arguments, keyword arguments, message). Rejected on entry: the traceback gets
 # the function's own entry, none for the functions without parameters (they check before entering).
 # Only an exact-str parameter given a str subclass attaches a note.
@@ -1595,7 +1968,7 @@ def argument_error_cases():
 
 
 def all_cases():
-    return list(colors_cases()) + list(detect_cases()) + list(argument_error_cases())
+    return list(colors_cases()) + list(detect_cases()) + list(remembered_cases()) + list(argument_error_cases())
 
 
 def threaded_calls(threads=3, calls=20):

@@ -185,9 +185,14 @@ PyObject* tuple_sequence(Globals globals, PyObject* color, bool foreground) noex
     return rgb_sequence(globals, foreground, items);
 }
 
+// `piece` + format(value, ""): a value placed into a message is rendered as format renders it.
+Ref message_with(const frame::Str& piece, PyObject* value) noexcept {
+    Ref shown = Ref::steal(PyObject_Format(value, n::empty.get()));
+    return shown ? Ref::steal(PyUnicode_Concat(piece.get(), shown.get())) : Ref();
+}
+
 [[gnu::cold]] void raise_index_range(PyObject* color) noexcept {
-    Ref shown = Ref::steal(PyObject_Format(color, n::empty.get()));
-    Ref message = shown ? Ref::steal(PyUnicode_Concat(n::msg_index.get(), shown.get())) : Ref();
+    Ref message = message_with(n::msg_index, color);
     if (message) {
         PyErr_SetObject(PyExc_ValueError, message.get());
     }
@@ -234,9 +239,11 @@ PyObject* index_sequence(Globals globals, PyObject* color, bool foreground) noex
     return sequence.finish();
 }
 
+// The message names type(color).__name__, the attribute as a metaclass may answer it.
 [[gnu::cold]] void raise_unsupported(PyObject* color) noexcept {
-    Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(color)));
-    Ref message = type_name ? Ref::steal(PyUnicode_Concat(n::msg_type.get(), type_name.get())) : Ref();
+    const Ref type = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(color)));  // __name__ may reassign __class__
+    Ref type_name = Ref::steal(PyObject_GetAttr(type.get(), n::dunder_name.get()));
+    Ref message = type_name ? message_with(n::msg_type, type_name.get()) : Ref();
     if (message) {
         PyErr_SetObject(PyExc_TypeError, message.get());
     }
@@ -278,13 +285,16 @@ PyObject* hex_sequence(Globals globals, PyObject* color, bool foreground) noexce
 
 // ---- colour names ----
 
-// color.lower().replace("-", "_").replace(" ", "_"); an exact ASCII str is done in one pass and
-// comes back as the very same object when nothing changes.
+// color.lower().replace("-", "_").replace(" ", "_"); an exact ASCII str is done in one pass. Like
+// lower(), it gives a new str even when nothing changes: the tables never see the caller's object.
 Ref normalise(PyObject* color) noexcept {
     if (PyUnicode_CheckExact(color) && PyUnicode_IS_ASCII(color)) {
-        return frame::map_ascii(color, [](unsigned char ch) {
-            return ch == '-' || ch == ' ' ? static_cast<unsigned char>('_') : frame::ascii_lower(ch);
-        });
+        return frame::map_ascii(
+            color,
+            [](unsigned char ch) {
+                return ch == '-' || ch == ' ' ? static_cast<unsigned char>('_') : frame::ascii_lower(ch);
+            },
+            frame::Unchanged::new_object);
     }
     Ref lowered = Ref::steal(PyObject_CallMethodNoArgs(color, n::lower.get()));
     if (!lowered) {
@@ -316,9 +326,11 @@ Ref resolve_alias(Globals globals, PyObject* name) noexcept {
     return Ref::steal(PyObject_CallMethodObjArgs(aliases.get(), n::get.get(), name, name, nullptr));
 }
 
-// The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now.
+// The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now; each
+// value placed into the message is rendered by format, the repr first.
 [[gnu::cold]] void raise_unknown_name(Globals globals, PyObject* color) noexcept {
-    Ref shown = Ref::steal(PyObject_Repr(color));
+    Ref text = Ref::steal(PyObject_Repr(color));
+    Ref shown = text ? Ref::steal(PyObject_Format(text.get(), n::empty.get())) : Ref();
     Ref table = shown ? frame::lookup_global(globals, n::NAMED_COLORS) : Ref();
     Ref names_list = table ? Ref::steal(PySequence_List(table.get())) : Ref();
     if (!names_list || PyList_Sort(names_list.get()) < 0) {
@@ -337,28 +349,24 @@ Ref resolve_alias(Globals globals, PyObject* name) noexcept {
 
 // NAMED_COLORS[name] after `name in NAMED_COLORS`; null with the unknown-name error if absent.
 Ref lookup_code(Globals globals, PyObject* name, PyObject* color) noexcept {
+    // Asked first: then neither read of the table's global runs code, and both give the same table.
+    const bool reads_quiet = frame::global_reads_run_no_code(globals);
     Ref table = frame::lookup_global(globals, n::NAMED_COLORS);
     if (!table) {
         return {};
     }
-    // An exact str looked up in an exact dict whose keys are all exact str runs no code, so the
-    // membership test and the item lookup cannot differ: one lookup answers both while the table
-    // read again is the same one. Any other key may compare equal once only, or rebind the table.
-    if (PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name) && frame::has_plain_keys(table.get())) {
+    // An exact str looked up in an exact dict whose keys are all exact str runs no code either: one
+    // lookup answers the membership test and the item lookup of the table the second read would
+    // give. Otherwise the membership test may run code that changes the table or rebinds it, or a
+    // key may compare equal once only; and a read of the global may run such code itself.
+    if (reads_quiet && PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name) &&
+        frame::has_plain_keys(table.get())) {
         PyObject* code = nullptr;
         const int found = PyDict_GetItemRef(table.get(), name, &code);
-        if (found <= 0) {
-            if (found == 0) {
-                raise_unknown_name(globals, color);
-            }
-            return {};
+        if (found == 0) {
+            raise_unknown_name(globals, color);
         }
-        Ref answer = Ref::steal(code);
-        Ref again = frame::lookup_global(globals, n::NAMED_COLORS);
-        if (!again || again.get() == table.get()) {
-            return again ? std::move(answer) : Ref();
-        }
-        return Ref::steal(PyObject_GetItem(again.get(), name));
+        return Ref::steal(code);
     }
     const int present = PySequence_Contains(table.get(), name);
     if (present <= 0) {
@@ -367,7 +375,8 @@ Ref lookup_code(Globals globals, PyObject* name, PyObject* color) noexcept {
         }
         return {};
     }
-    // Read again: the membership test may have run code that rebound NAMED_COLORS.
+    // Read again, and the table it gives indexed: the membership test may have run code that
+    // rebound NAMED_COLORS, and the read itself may run code.
     table = frame::lookup_global(globals, n::NAMED_COLORS);
     return table ? Ref::steal(PyObject_GetItem(table.get(), name)) : Ref();
 }

@@ -46,6 +46,7 @@ inline Str lower{"lower"};
 inline Str replace{"replace"};
 inline Str startswith{"startswith"};
 inline Str get{"get"};
+inline Str dunder_name{"__name__"};
 
 // Annotation texts.
 inline Str ann_str{"str"};

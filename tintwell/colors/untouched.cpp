@@ -76,27 +76,33 @@ PyObject* bound_in(PyObject* dict, const frame::Str& name) noexcept {
     return value;
 }
 
-// A table the module-level code made, bound under its name, watched and holding what it was given.
-bool table_untouched(PyObject* dict, const frame::Str& name, const frame::Original& original,
-                     bool (*as_built)(PyObject*)) noexcept {
-    PyObject* table = bound_in(dict, name);
-    return original.is(table) && frame::lookups_rememberable(table) && as_built(table);
-}
-
 }  // namespace
 
 Untouched untouched_now(frame::Globals globals) noexcept {
     PyObject* dict = globals.dict();
-    // Only a watched namespace of exact-str keys can be known between changes.
-    if (dict == nullptr || !frame::lookups_rememberable(dict)) {
+    // Held: asking about lookups may run finalisers, which could even import the module afresh.
+    const frame::Ref named_table = frame::Ref::borrow(originals.named_colors.get());
+    const frame::Ref aliases_table = frame::Ref::borrow(originals.color_aliases.get());
+    PyObject* named = named_table.get();
+    PyObject* aliases = aliases_table.get();
+    // Only a namespace of exact-str keys, watched and not changing, can be known between changes.
+    // Every dict is asked before the stamp is taken: starting a watch moves the generation.
+    if (dict == nullptr || named == nullptr || aliases == nullptr || !frame::lookups_rememberable(dict)) {
         return {};
     }
+    const bool tables_rememberable = frame::lookups_rememberable(named) && frame::lookups_rememberable(aliases);
+    const unsigned long long stamp = frame::dict_generation;
     Untouched state;
     state.esc = bound_in(dict, names::ESC) == names::esc_value.get();
-    state.tables = table_untouched(dict, names::NAMED_COLORS, originals.named_colors, named_colors_as_built) &&
-                   table_untouched(dict, names::COLOR_ALIASES, originals.color_aliases, color_aliases_as_built);
-    // Read after the watches above: starting one may have moved the generation.
-    detail::known = {dict, frame::dict_generation, state};
+    const bool tables_bound =
+        bound_in(dict, names::NAMED_COLORS) == named && bound_in(dict, names::COLOR_ALIASES) == aliases;
+    state.tables =
+        tables_bound && tables_rememberable && named_colors_as_built(named) && color_aliases_as_built(aliases);
+    // What was read from the tables is remembered only while they may be remembered from: not while
+    // one of them is changing (nor while one holds odd keys, which leaves it touched anyway).
+    if (!tables_bound || tables_rememberable) {
+        detail::known = {dict, stamp, state};
+    }
     return state;
 }
 

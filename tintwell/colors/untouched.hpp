@@ -1,10 +1,12 @@
 // Whether the module's globals still hold what its module-level code bound there, as far as the
 // direct routes depend on it: ESC the very introducer string it bound, and NAMED_COLORS and
 // COLOR_ALIASES its own two dicts holding the entries it gave them. Worked out again after any
-// watched dict has changed, and otherwise known from one comparison.
+// watched dict has changed, and otherwise known from a few comparisons.
 #pragma once
 
+#include "frame/dict_watch.hpp"
 #include "frame/lookup.hpp"
+#include "functions.hpp"
 
 namespace colors {
 
@@ -17,7 +19,7 @@ Untouched untouched_now(frame::Globals globals) noexcept;
 
 namespace detail {
 struct Known {
-    PyObject* dict = nullptr;  // the namespace it was worked out for; watched, so any change shows
+    PyObject* dict = nullptr;  // compared only: the namespace it was worked out for
     unsigned long long generation = 0;
     Untouched state;
 };
@@ -26,7 +28,11 @@ extern Known known;
 
 inline Untouched untouched(frame::Globals globals) noexcept {
     const detail::Known& known = detail::known;
-    if (known.dict == globals.dict() && known.generation == frame::dict_generation && known.dict != nullptr) {
+    // Known only from dicts still watched: the namespace and the module's own tables (never null
+    // once something is known).
+    if (known.dict == globals.dict() && known.generation == frame::dict_generation &&
+        frame::still_watched(known.dict) && frame::still_watched(originals.named_colors.get()) &&
+        frame::still_watched(originals.color_aliases.get())) {
         return known.state;
     }
     return untouched_now(globals);

@@ -304,7 +304,7 @@ PyObject* enable_windows_vt_body(frame::Globals globals, PyObject* const*) noexc
             return frame::boolean(true).release();
         }
         if (enabled < 0) {
-            try_enable_label.add_to_traceback(globals.dict());
+            try_enable_label.add_to_traceback();
             if (!absorb_exception()) {
                 return nullptr;
             }
