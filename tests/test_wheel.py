@@ -25,6 +25,9 @@ pytestmark = pytest.mark.packaging
 
 VERSION = tintwell.__version__
 EXT = sysconfig.get_config_var("EXT_SUFFIX")
+# The interpreter and machine of this run: the wheel is for them.
+PYTHON = f"python{sys.version_info.major}.{sys.version_info.minor}"
+MACHINE = sysconfig.get_platform().removeprefix("linux-")
 PACKAGE_FILES = {
     "tintwell/__init__.py", "tintwell/__main__.py", "tintwell/colors.pyi", "tintwell/detect.pyi",
     "tintwell/py.typed", "tintwell/style.py", f"tintwell/colors{EXT}", f"tintwell/detect{EXT}",
@@ -86,7 +89,8 @@ def auditwheel_show(wheel):
 def dist(tmp_path_factory):
     """The sdist and the manylinux wheel of scripts/dist, made from the checkout as it is (built)."""
     out = tmp_path_factory.mktemp("dist")
-    paths = [Path(line) for line in check_run([str(SOURCE / "scripts" / "dist"), str(out)], out).split()]
+    paths = [Path(line) for line in
+             check_run([str(SOURCE / "scripts" / "dist"), "--python", sys.executable, str(out)], out).split()]
     assert sorted(p.name for p in out.iterdir()) == sorted(p.name for p in paths)
     [sdist] = [p for p in paths if p.name.endswith(".tar.gz")]
     [wheel] = [p for p in paths if p.name.endswith(".whl")]
@@ -204,7 +208,7 @@ def test_manylinux_at_the_oldest_policy(wheel):
     assert libraries <= {"libc.so.6", "libm.so.6"}, out
     with zipfile.ZipFile(wheel) as archive:
         assert not [n for n in archive.namelist() if ".libs/" in n]
-    assert int(re.fullmatch(r"manylinux_2_(\d+)_x86_64", tag)[1]) <= 17
+    assert int(re.fullmatch(rf"manylinux_2_(\d+)_{MACHINE}", tag)[1]) <= 17
 
 
 def test_installed_package_imports(venv, tmp_path):
@@ -244,11 +248,12 @@ def test_from_the_repository_root(venv, args, expected, tmp_path):
 
 
 def readme_block(heading):
-    """The first sh code block after the README heading that starts with `heading`."""
+    """The first sh code block after the README heading that starts with `heading`, for the interpreter
+    of this run (the README names python3.14)."""
     readme = (SOURCE / "README.md").read_text()
     match = re.search(rf"^#+ {re.escape(heading)}.*?^```sh\n(.*?)^```", readme, re.M | re.S)
     assert match, f"no sh block under {heading!r} in README.md"
-    return match[1]
+    return match[1].replace("python3.14", PYTHON)
 
 
 def test_readme_offline_install(tmp_path):
@@ -261,7 +266,7 @@ def test_readme_offline_install(tmp_path):
     python = tree / ".venv" / "bin" / "python"
     out = check_run([str(python), "-c", "import tintwell.colors as c; print(c.__file__, repr(c.fg_code('red')))"],
                     tmp_path)
-    assert out.split() == [str(tree / ".venv" / "lib" / "python3.14" / "site-packages" / "tintwell" /
+    assert out.split() == [str(tree / ".venv" / "lib" / PYTHON / "site-packages" / "tintwell" /
                                f"colors{EXT}"), repr("\x1b[31m")]
 
 
