@@ -616,9 +616,10 @@ def run(argv: Sequence[str] | None = None) -> int:
         finally:  # also after --help and --version, which leave by SystemExit
             sys.stdout.flush()
     except BrokenPipeError:
-        # The reader has gone (`| head`): not an error worth a message.
+        # The reader has gone (`| head`): it took what it wanted, as one that stays to the end and
+        # leaves after a write that fitted in the pipe's buffer. Either way, status 0.
         discard_stdout()
-        return 1
+        return 0
     except OSError as exc:
         discard_stdout()
         error(f"cannot write to standard output: {exc.strerror or exc}")

@@ -21,7 +21,7 @@ from tintwell import Color
 from tintwell.colors import RESET_BG, RESET_FG, bg_code, fg_code, parse_hex
 from tintwell.detect import ColorLevel, detect_color_level, enable_windows_vt
 
-__all__ = ["Color", "Painter", "nearest_ansi16", "nearest_ansi256", "palette_rgb"]
+__all__ = ["RESET_BG", "RESET_FG", "Color", "ColorLevel", "Painter", "nearest_ansi16", "nearest_ansi256", "palette_rgb"]
 
 
 class _Stream(Protocol):
