@@ -9,6 +9,7 @@ import collections
 import contextlib
 import dataclasses
 import functools
+import gc
 import inspect
 import math
 import operator
@@ -1746,6 +1747,19 @@ def _stand_in_dropped():
 
 
 @contextlib.contextmanager
+def no_gc():
+    """No cyclic collection (and so no finaliser it would run) inside the block."""
+    gc.collect()
+    was_enabled = gc.isenabled()
+    gc.disable()
+    try:
+        yield
+    finally:
+        if was_enabled:
+            gc.enable()
+
+
+@contextlib.contextmanager
 def probed_first(space, name, what):
     """A key of `space` that hashes like `name` and is probed before it, its __eq__ doing `what` (once
     in place): every lookup of `name` in `space` runs it."""
@@ -1774,7 +1788,8 @@ def _second_read_changes_table(change):
             change(table)
         return False
 
-    with rebound(colors, NAMED_COLORS=table), probed_first(vars(colors), "NAMED_COLORS", Do(compare)):
+    # Reads are counted: no collection may run a finaliser that reads the table meanwhile.
+    with rebound(colors, NAMED_COLORS=table), probed_first(vars(colors), "NAMED_COLORS", Do(compare)), no_gc():
         return fg_code("red")
 
 
