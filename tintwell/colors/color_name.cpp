@@ -5,6 +5,7 @@
 // the same folding and the same shift, worked out when the module was compiled.
 #include "color_name.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -36,17 +37,12 @@ Ref normalise(PyObject* color) noexcept {
     if (PyUnicode_CheckExact(color) && PyUnicode_IS_ASCII(color)) {
         return frame::map_ascii(color, tables::fold, frame::Unchanged::new_object);
     }
-    Ref lowered = Ref::steal(PyObject_CallMethodNoArgs(color, n::lower.get()));
-    if (!lowered) {
-        return {};
-    }
-    Ref dashes = Ref::steal(
-        PyObject_CallMethodObjArgs(lowered.get(), n::replace.get(), n::dash.get(), n::underscore.get(), nullptr));
-    if (!dashes) {
-        return {};
-    }
-    return Ref::steal(
-        PyObject_CallMethodObjArgs(dashes.get(), n::replace.get(), n::space.get(), n::underscore.get(), nullptr));
+    const auto replace = [](const Ref& text, const frame::Str& old) {
+        return text ? Ref::steal(PyObject_CallMethodObjArgs(text.get(), n::replace.get(), old.get(),
+                                                            n::underscore.get(), nullptr))
+                    : Ref();
+    };
+    return replace(replace(Ref::steal(PyObject_CallMethodNoArgs(color, n::lower.get())), n::dash), n::space);
 }
 
 // COLOR_ALIASES.get(name, name)
@@ -201,59 +197,65 @@ std::string_view ascii_text(PyObject* text) noexcept {
 
 bool plain_ascii(PyObject* obj) noexcept { return PyUnicode_CheckExact(obj) && PyUnicode_IS_ASCII(obj); }
 
-// Whether `table` holds as many entries as `entries` and each of its keys is an exact ASCII str
-// that `matches` (key, value) of one of them: as its keys are distinct, the same entries.
-template <typename Entries, typename Matches>
-bool holds_as_built(PyObject* table, const Entries& entries, Matches matches) noexcept {
-    if (PyDict_GET_SIZE(table) != static_cast<Py_ssize_t>(std::size(entries))) {
+// An entry's value as its dict holds it: an exact int code, or an exact ASCII str target.
+bool same_value(const tables::NamedColor& entry, PyObject* value) noexcept {
+    int overflow = 0;
+    return PyLong_CheckExact(value) && PyLong_AsLongAndOverflow(value, &overflow) == entry.code && overflow == 0;
+}
+
+bool same_value(const tables::Alias& entry, PyObject* value) noexcept {
+    return plain_ascii(value) && ascii_text(value) == entry.target;
+}
+
+// Whether `table` holds as many entries as `entries`, each key an exact ASCII str naming one of them
+// with the same value: as its keys are distinct, the very entries.
+template <typename Entry, std::size_t N>
+bool holds_as_built(PyObject* table, const Entry (&entries)[N]) noexcept {
+    if (PyDict_GET_SIZE(table) != static_cast<Py_ssize_t>(N)) {
         return false;
     }
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     while (PyDict_Next(table, &pos, &key, &value)) {
-        if (!plain_ascii(key) || !matches(ascii_text(key), value)) {
+        const auto named = [&](const Entry& entry) { return entry.name == ascii_text(key); };
+        const Entry* entry = plain_ascii(key) ? std::find_if(entries, entries + N, named) : entries + N;
+        if (entry == entries + N || !same_value(*entry, value)) {
             return false;
         }
     }
     return true;
 }
 
-// The pool entries of the two tables, made from their compile-time description.
-struct NamedColorEntry {
-    frame::Str name;
-    frame::Int code;
+// The pool entries of a table (its keys and values), made from its compile-time description.
+template <typename Value>
+struct PoolEntry {
+    frame::Str key;
+    Value value;
 };
 
-struct AliasEntry {
-    frame::Str alias;
-    frame::Str target;
-};
+frame::Int pool_value(const tables::NamedColor& entry) noexcept { return frame::Int{entry.code}; }
+frame::Str pool_value(const tables::Alias& entry) noexcept { return frame::Str{entry.target.data()}; }
 
-template <std::size_t... I>
-std::array<NamedColorEntry, sizeof...(I)> named_color_entries(std::index_sequence<I...>) noexcept {
-    return {{{frame::Str{tables::named_colors[I].name.data()}, frame::Int{tables::named_colors[I].code}}...}};
+template <const auto& entries, std::size_t... I>
+auto pool_entries(std::index_sequence<I...>) noexcept {
+    using Value = decltype(pool_value(entries[0]));
+    return std::array<PoolEntry<Value>, sizeof...(I)>{
+        {{frame::Str{entries[I].name.data()}, pool_value(entries[I])}...}};
 }
 
-template <std::size_t... I>
-std::array<AliasEntry, sizeof...(I)> alias_entries(std::index_sequence<I...>) noexcept {
-    return {
-        {{frame::Str{tables::color_aliases[I].alias.data()}, frame::Str{tables::color_aliases[I].target.data()}}...}};
-}
-
-std::array named_colors = named_color_entries(std::make_index_sequence<std::size(tables::named_colors)>());
-std::array color_aliases = alias_entries(std::make_index_sequence<std::size(tables::color_aliases)>());
+auto named_colors = pool_entries<tables::named_colors>(std::make_index_sequence<std::size(tables::named_colors)>());
+auto color_aliases = pool_entries<tables::color_aliases>(std::make_index_sequence<std::size(tables::color_aliases)>());
 
 // NAME = {key: value, ...} in table order; the new dict is remembered as the original.
-template <typename Entries, typename Fill>
-int bind_table(const frame::Str& name, Entries& entries, Fill fill, frame::Original& original) noexcept {
+template <typename Pool>
+int bind_table(const frame::Str& name, Pool& pool, frame::Original& original) noexcept {
     Ref table = Ref::steal(PyDict_New());
     if (!table) {
         return -1;
     }
-    for (auto& entry : entries) {
-        auto [key, value] = fill(entry);
-        if (PyDict_SetItem(table.get(), key, value) < 0) {
+    for (auto& entry : pool) {
+        if (PyDict_SetItem(table.get(), entry.key.get(), entry.value.get()) < 0) {
             return -1;
         }
     }
@@ -267,43 +269,13 @@ int bind_table(const frame::Str& name, Entries& entries, Fill fill, frame::Origi
 }  // namespace
 
 bool tables_as_built(PyObject* named, PyObject* aliases) noexcept {
-    // NAMED_COLORS: each name with its code, an exact int.
-    const bool named_as_built = holds_as_built(named, tables::named_colors, [](std::string_view name, PyObject* value) {
-        const int code = tables::code_of(name);  // -1 for a name it never held
-        int overflow = 0;
-        return code >= 0 && PyLong_CheckExact(value) && PyLong_AsLongAndOverflow(value, &overflow) == code &&
-               overflow == 0;
-    });
-    // COLOR_ALIASES: each alias with its target, an exact ASCII str.
-    return named_as_built &&
-           holds_as_built(aliases, tables::color_aliases, [](std::string_view alias, PyObject* value) {
-               if (!plain_ascii(value)) {
-                   return false;
-               }
-               for (const tables::Alias& entry : tables::color_aliases) {
-                   if (entry.alias == alias) {
-                       return entry.target == ascii_text(value);
-                   }
-               }
-               return false;
-           });
+    return holds_as_built(named, tables::named_colors) && holds_as_built(aliases, tables::color_aliases);
 }
 
 int bind_tables() noexcept {
-    if (bind_table(
-            n::NAMED_COLORS, named_colors,
-            [](NamedColorEntry& entry) {
-                return std::pair{entry.name.get(), entry.code.get()};
-            },
-            originals.named_colors) < 0) {
-        return -1;
-    }
-    return bind_table(
-        n::COLOR_ALIASES, color_aliases,
-        [](AliasEntry& entry) {
-            return std::pair{entry.alias.get(), entry.target.get()};
-        },
-        originals.color_aliases);
+    return bind_table(n::NAMED_COLORS, named_colors, originals.named_colors) < 0
+               ? -1
+               : bind_table(n::COLOR_ALIASES, color_aliases, originals.color_aliases);
 }
 
 }  // namespace colors

@@ -18,7 +18,7 @@ struct NamedColor {
 };
 
 struct Alias {
-    std::string_view alias;
+    std::string_view name;  // a literal: NUL-terminated
     std::string_view target;
 };
 
@@ -103,7 +103,7 @@ constexpr bool tables_fit() noexcept {
         }
     }
     for (const Alias& entry : color_aliases) {
-        if (entry.alias.size() > kMaxName || code_of(entry.target) < 0 || code_of(entry.alias) >= 0) {
+        if (entry.name.size() > kMaxName || code_of(entry.target) < 0 || code_of(entry.name) >= 0) {
             return false;
         }
     }
@@ -135,7 +135,7 @@ struct Index {
             ok = ok && place(index, entry.name, entry.code);
         }
         for (const Alias& entry : color_aliases) {
-            ok = ok && place(index, entry.alias, code_of(entry.target));
+            ok = ok && place(index, entry.name, code_of(entry.target));
         }
         if (ok) {
             return index;
