@@ -17,10 +17,13 @@ namespace colors {
     return true;
 }
 
+// The largest byte; the general routes compare with it through Python's comparisons.
+inline constexpr long kByteMax = 255;
+
 // The value of the int `number` when it lies in 0..255; -1 otherwise. A larger int is never compact.
 [[nodiscard]] inline int byte_of_int(PyObject* number) noexcept {
     Py_ssize_t value = 0;
-    return compact_value(number, value) && static_cast<std::size_t>(value) <= 255 ? static_cast<int>(value) : -1;
+    return compact_value(number, value) && static_cast<std::size_t>(value) <= kByteMax ? static_cast<int>(value) : -1;
 }
 
 // The value of `obj` when it is an int whose comparisons are int's own (an exact int or a bool) and

@@ -23,7 +23,7 @@ int compared_in_range(PyObject* value) noexcept {
     if (above <= 0) {
         return above;
     }
-    Ref top = Ref::steal(PyLong_FromLong(255));
+    Ref top = Ref::steal(PyLong_FromLong(kByteMax));
     return top ? PyObject_RichCompareBool(value, top.get(), Py_LE) : -1;
 }
 
