@@ -17,6 +17,7 @@ whose painter paints a million distinct RGB colours.
 from __future__ import annotations
 
 import argparse
+import itertools
 import os
 import re
 import shutil
@@ -84,7 +85,7 @@ for level, color in [("TRUECOLOR", "'red'"), ("TRUECOLOR", "'#ff8000'"), ("TRUEC
 LOOP_TEMPLATE = """
 def run(loops, _timer=_timer):
 {setup}
-    _it = range(loops)
+    _it = itertools.repeat(None, loops)
     _t0 = _timer()
     for _ in _it:
         {call}
@@ -103,7 +104,7 @@ def bench_environment():
 def make_runner(case: Case, namespace: dict):
     setup = "\n".join("    " + part.strip() for part in case.setup.split(";"))
     source = LOOP_TEMPLATE.format(setup=setup, call=case.call)
-    local = dict(namespace, _timer=time.perf_counter)
+    local = dict(namespace, _timer=time.perf_counter, itertools=itertools)
     exec(compile(source, f"<bench {case.label}>", "exec"), local)
     return local["run"]
 

@@ -3,10 +3,15 @@
 #include <cstddef>
 #include <utility>
 
+#include "test_counters.hpp"
+
 namespace frame {
 
 // Lets go of every value remembered from `dict` (see RememberedValue).
 void release_values_from(PyObject* dict) noexcept;
+
+// Whether a remembered lookup was read from `dict`: its watch must go on while it is remembered.
+bool remembered_from(PyObject* dict) noexcept;
 
 namespace {
 
@@ -41,12 +46,20 @@ struct WatchedDict {
     PyObject* dict;  // borrowed: the entry goes when the dict is deallocated
     Keys keys;
     Change change;
+    unsigned long long asked;  // when lookups in it were last asked about
 };
 
-// Few dicts are ever watched; one that finds no room is simply never remembered from.
+// Few dicts are looked up at a time, but many may have been (each stand-in table or module a caller
+// swaps in): when the table is full, the dict asked about least recently that no remembered lookup
+// holds and that is not changing stops being watched to make room. Only a table full of such dicts
+// refuses one, which then is never remembered from.
 constexpr std::size_t kMaxWatched = 32;
 WatchedDict watched[kMaxWatched];
 std::size_t watched_count = 0;
+unsigned long long ask_clock = 0;
+
+TestCounter table_full{"frame.watch_table_full"};
+TestCounter evicted{"frame.watch_evicted"};
 
 WatchedDict* find_watched(PyObject* dict) noexcept {
     for (std::size_t i = 0; i < watched_count; ++i) {
@@ -213,6 +226,28 @@ bool foreign_watchers() noexcept {
     return false;
 }
 
+// Makes room for one more entry; false when every watched dict is still needed.
+bool evict_one() noexcept {
+    WatchedDict* oldest = nullptr;
+    for (std::size_t i = 0; i < watched_count; ++i) {
+        WatchedDict& entry = watched[i];
+        if (entry.change.kind == Change::none && (oldest == nullptr || entry.asked < oldest->asked) &&
+            !remembered_from(entry.dict)) {
+            oldest = &entry;
+        }
+    }
+    if (oldest == nullptr) {
+        return false;
+    }
+    if (still_watched(oldest->dict) && PyDict_Unwatch(watcher_id, oldest->dict) < 0) {
+        PyErr_Clear();  // cannot fail for a dict we watch; it stays watched then
+        return false;
+    }
+    *oldest = watched[--watched_count];
+    evicted.count();
+    return true;
+}
+
 // The entry of `dict`, watching it first if need be; null when it cannot be watched. A dict whose
 // watch foreign code has ended (or a new dict at the address of one that died unwatched) is watched
 // and learnt afresh, and the generation moves: what was remembered from it may be out of date.
@@ -221,9 +256,11 @@ bool foreign_watchers() noexcept {
 WatchedDict* watch(PyObject* dict) noexcept {
     WatchedDict* entry = find_watched(dict);
     if (entry != nullptr && still_watched(dict)) {
+        entry->asked = ++ask_clock;
         return entry;
     }
-    if (entry == nullptr && watched_count == kMaxWatched) {
+    if (entry == nullptr && watched_count == kMaxWatched && !evict_one()) {
+        table_full.count();
         return nullptr;
     }
     if (watcher_id < 0) {
@@ -243,10 +280,11 @@ WatchedDict* watch(PyObject* dict) noexcept {
     const Change unseen = foreign_watchers() ? Change{Change::unknowable} : Change{};
     if (entry == nullptr) {
         entry = &watched[watched_count++];
-        *entry = {dict, Keys::unknown, unseen};
+        *entry = {dict, Keys::unknown, unseen, ++ask_clock};
         return entry;
     }
     entry->keys = Keys::unknown;
+    entry->asked = ++ask_clock;
     note(*entry, unseen);
     return entry;
 }
@@ -303,6 +341,15 @@ unsigned long long dict_generation = 1;
 std::uint64_t detail::watcher_bit = 0;
 
 RememberedValue::RememberedValue() noexcept : next_(remembered_head) { remembered_head = this; }
+
+bool remembered_from(PyObject* dict) noexcept {
+    for (const RememberedValue* remembered = remembered_head; remembered != nullptr; remembered = remembered->next_) {
+        if (remembered->dict == dict) {
+            return true;
+        }
+    }
+    return false;
+}
 
 void release_values_from(PyObject* dict) noexcept {
     // Only what the dict holds as well: the last reference to a value (after foreign code ended the

@@ -60,6 +60,7 @@ public:
 
 private:
     friend void release_values_from(PyObject* dict) noexcept;
+    friend bool remembered_from(PyObject* dict) noexcept;
     RememberedValue* next_;
 };
 

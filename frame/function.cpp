@@ -1,13 +1,18 @@
 #include <cstddef>
 
+#include "dict_watch.hpp"
 #include "function_object.hpp"
 #include "module.hpp"
+#include "test_counters.hpp"
 
 namespace frame {
 
 PyTypeObject* function_type = nullptr;
 
 namespace {
+
+Str s_return{"return"};
+TestCounter positional_binding{"frame.positional_binding"};
 
 FunctionObject* as_function(PyObject* obj) noexcept { return reinterpret_cast<FunctionObject*>(obj); }
 
@@ -28,6 +33,7 @@ PyObject* bind_and_run(FunctionObject* self, PyObject* const* args, Py_ssize_t n
     const FunctionDef& def = *self->def;
     if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && nargs == def.positional &&
         conforming(def, args)) {
+        positional_binding.count();
         return run_body(self, args);
     }
     PyObject* bound[kMaxParams] = {};
@@ -91,6 +97,8 @@ int function_traverse(PyObject* obj, visitproc visit, void* arg) noexcept {
 
 int function_clear(PyObject* obj) noexcept {
     FunctionObject* self = as_function(obj);
+    // What the module knows of its own functions assumes their globals: no longer.
+    ++dict_generation;
     // Like Python functions, a cleared function keeps string names: error messages and repr use them.
     Py_XSETREF(self->name, PyUnicode_New(0, 0));
     Py_XSETREF(self->qualname, PyUnicode_New(0, 0));
@@ -264,15 +272,37 @@ const FunctionObject* own_function(PyObject* obj, const FunctionDef& def) noexce
 
 namespace {
 
-Ref new_function(const FunctionDecl& decl) noexcept {
+// __annotations__: each annotated parameter's text in order, then the return annotation.
+Ref new_annotations(const FunctionDef& def) noexcept {
     Ref annotations = Ref::steal(PyDict_New());
     if (!annotations) {
         return {};
     }
-    for (const auto& [key, text] : decl.annotations) {
-        if (PyDict_SetItem(annotations.get(), key->get(), text->get()) < 0) {
+    for (const Param& param : def.params) {
+        if (param.annotation != nullptr &&
+            PyDict_SetItem(annotations.get(), param.name.get(), param.annotation->get()) < 0) {
             return {};
         }
+    }
+    if (def.returns != nullptr && PyDict_SetItem(annotations.get(), s_return.get(), def.returns->get()) < 0) {
+        return {};
+    }
+    return annotations;
+}
+
+// How many parameters, the last ones, default to None.
+std::size_t none_defaults(const FunctionDef& def) noexcept {
+    std::size_t count = 0;
+    for (const Param& param : def.params) {
+        count = param.defaults_to_none ? count + 1 : 0;
+    }
+    return count;
+}
+
+Ref new_function(const FunctionDef& def, PyObject* defaults) noexcept {
+    Ref annotations = new_annotations(def);
+    if (!annotations) {
+        return {};
     }
     Ref module_name = Ref::steal(PyUnicode_FromString(module_info.qualname));
     if (!module_name) {
@@ -283,12 +313,12 @@ Ref new_function(const FunctionDecl& decl) noexcept {
         return {};
     }
     self->vectorcall = function_vectorcall;
-    self->def = &decl.def;
-    self->name = Py_NewRef(decl.def.name.get());
-    self->qualname = Py_NewRef(decl.def.name.get());
+    self->def = &def;
+    self->name = Py_NewRef(def.name.get());
+    self->qualname = Py_NewRef(def.name.get());
     self->module = module_name.release();
-    self->doc = Py_NewRef(decl.doc);
-    self->defaults = Py_XNewRef(decl.defaults);
+    self->doc = Py_NewRef(def.doc != nullptr ? def.doc->get() : Py_None);
+    self->defaults = Py_XNewRef(defaults);
     self->kwdefaults = nullptr;
     self->annotations = annotations.release();
     self->dict = nullptr;
@@ -300,12 +330,26 @@ Ref new_function(const FunctionDecl& decl) noexcept {
 
 }  // namespace
 
-int define_function(const FunctionDecl& decl) noexcept {
-    Ref function = new_function(decl);
-    if (!function) {
-        return -1;
+int define_functions(std::initializer_list<const FunctionDef*> defs) noexcept {
+    // Like the constants of one code object, equal tuples of defaults are one tuple.
+    Ref defaults[kMaxParams + 1];
+    for (const FunctionDef* def : defs) {
+        const std::size_t count = none_defaults(*def);
+        if (count > 0 && !defaults[count]) {
+            defaults[count] = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(count)));
+            if (!defaults[count]) {
+                return -1;
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                PyTuple_SET_ITEM(defaults[count].get(), static_cast<Py_ssize_t>(i), Py_NewRef(Py_None));
+            }
+        }
+        Ref function = new_function(*def, defaults[count].get());
+        if (!function || bind_global(def->name, function.get()) < 0) {
+            return -1;
+        }
     }
-    return bind_global(decl.def.name, function.get());
+    return 0;
 }
 
 }  // namespace frame

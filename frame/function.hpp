@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <initializer_list>
 #include <span>
-#include <utility>
 
 #include "constants.hpp"
 #include "lookup.hpp"
@@ -27,6 +26,8 @@ struct Param {
     const Str& name;
     Coerce coerce = Coerce::none;
     ParamKind kind = ParamKind::positional_or_keyword;
+    const Str* annotation = nullptr;  // its text in __annotations__, if any
+    bool defaults_to_none = false;    // `name=None`
 };
 
 inline constexpr std::size_t kMaxParams = 4;
@@ -35,10 +36,12 @@ inline constexpr std::size_t kMaxParams = 4;
 // after binding and coercion. Returns a new reference, or null with an exception set.
 using FunctionBody = PyObject* (*)(Globals globals, PyObject* const* args) noexcept;
 
+// A module function as its `def` statement declares it, beside its body.
 struct FunctionDef {
     // `path` names the function in traceback entries ("parse_hex", "enable_windows_vt._try_enable").
-    constexpr FunctionDef(const Str& name, const char* path, std::span<const Param> params, FunctionBody body) noexcept
-        : name(name), label(path), params(params), body(body) {
+    constexpr FunctionDef(const Str& name, const char* path, std::span<const Param> params, FunctionBody body,
+                          const Str* doc, const Str* returns) noexcept
+        : name(name), label(path), params(params), body(body), doc(doc), returns(returns) {
         for (const Param& param : params) {
             positional += param.kind == ParamKind::positional_or_keyword;
         }
@@ -50,19 +53,14 @@ struct FunctionDef {
     TraceLabel label;
     std::span<const Param> params;
     FunctionBody body;
+    const Str* doc;             // __doc__; null for None
+    const Str* returns;         // the "return" annotation, if any
     Py_ssize_t positional = 0;  // how many parameters may be passed by position
 };
 
-struct FunctionDecl {
-    const FunctionDef& def;
-    PyObject* doc;       // borrowed from the constant pool; None when the function has no docstring
-    PyObject* defaults;  // borrowed from the caller; a tuple, or null for none
-    // (parameter name or "return", annotation text) in order
-    std::initializer_list<std::pair<const Str*, const Str*>> annotations;
-};
-
-// Creates a function object and binds it as the module attribute of the same name.
-int define_function(const FunctionDecl& decl) noexcept;
+// Creates the function objects in the order given (their `def` statements' order) and binds each
+// as the module attribute of its name.
+int define_functions(std::initializer_list<const FunctionDef*> defs) noexcept;
 
 // What a call does to the arguments of `def`'s annotated parameters before the body runs: int
 // parameters converted first, in order, into `converted`; then every type check. -1 with the

@@ -2,8 +2,8 @@
 // The module code uses function.hpp and own.hpp instead.
 #pragma once
 
+#include "call_depth.hpp"
 #include "function.hpp"
-#include "own.hpp"
 #include "ref.hpp"
 
 namespace frame {

@@ -4,14 +4,20 @@
 
 #include "function_object.hpp"
 #include "module.hpp"
+#include "test_counters.hpp"
 
 namespace frame {
 
+namespace {
+TestCounter own_call{"frame.own_call"};
+}
+
 Globals globals_of(const FunctionObject* own) noexcept { return Globals(own->globals); }
 
-void add_traceback_entry(const FunctionObject* own) noexcept { own->def->label.add_to_traceback(); }
+const FunctionDef& def_of(const FunctionObject* own) noexcept { return *own->def; }
 
 PyObject* call_own(const FunctionObject* own, PyObject* const* args) noexcept {
+    own_call.count();
     if (!enter_call()) {
         return nullptr;
     }

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "call_depth.hpp"
 #include "function.hpp"
 #include "lookup.hpp"
 #include "ref.hpp"
@@ -12,12 +13,6 @@
 namespace frame {
 
 struct FunctionObject;
-
-// One level of call depth, counted as a Python call counts it: false with RecursionError set when
-// the C stack is nearly used up. Every run of a body is inside one, so a cycle of module functions
-// (directly or through other callables) ends in RecursionError rather than a stack overflow.
-[[nodiscard]] inline bool enter_call() noexcept { return Py_EnterRecursiveCall(" while calling a Python object") == 0; }
-inline void leave_call() noexcept { Py_LeaveRecursiveCall(); }
 
 // `obj` as one of the module's own functions running the body `def`, or null when it is anything
 // else (a replacement, a wrapper).
@@ -35,24 +30,30 @@ inline GlobalFunction lookup_function(Globals globals, const GlobalName& name, c
     return {std::move(value), own};
 }
 
-// The namespace `own` reads its globals from, and the traceback entry it adds on failure.
+// The namespace `own` reads its globals from.
 Globals globals_of(const FunctionObject* own) noexcept;
-void add_traceback_entry(const FunctionObject* own) noexcept;
+const FunctionDef& def_of(const FunctionObject* own) noexcept;
 
-// Runs `work(globals)` (0, or -1 with an exception set) as a call of the module's own function
-// `own` runs its body: one level of call depth, that function's globals, its traceback entry on
-// failure. For direct routes that want more than the body's return value.
+// Runs `work(globals)` (0, or -1 with an exception set) as a call of the module's own function of
+// `def` runs its body: one level of call depth, the namespace it reads, its traceback entry on
+// failure. For direct routes that stand in for such a call, or want more than its return value.
 template <typename Work>
-int run_own(const FunctionObject* own, Work&& work) noexcept {
+int run_as(const FunctionDef& def, Globals globals, Work&& work) noexcept {
     if (!enter_call()) {
         return -1;
     }
-    const int status = work(globals_of(own));
+    const int status = work(globals);
     leave_call();
     if (status < 0) {
-        add_traceback_entry(own);
+        def.label.add_to_traceback();
     }
     return status;
+}
+
+// run_as for the function object `own`, with the globals it holds.
+template <typename Work>
+int run_own(const FunctionObject* own, Work&& work) noexcept {
+    return run_as(def_of(own), globals_of(own), std::forward<Work>(work));
 }
 
 // Calls the module's own function `own` with arguments that need no binding or coercion (the

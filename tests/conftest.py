@@ -1,9 +1,12 @@
-"""Shared fixtures and helpers: a colors module restored after each test, fresh interpreters, child
-processes on a pseudo-terminal."""
+"""Shared fixtures and helpers: a colors module restored after each test, every colour test on both
+routes, the test build's counters, fresh interpreters, child processes on a pseudo-terminal."""
 
+import contextlib
+import ctypes
 import errno
 import functools
 import os
+import re
 import select
 import struct
 import subprocess
@@ -15,6 +18,7 @@ import traceback
 import pytest
 
 import tintwell.colors
+import tintwell.detect
 
 # Every environment variable the colour level depends on.
 VARIABLES = ("NO_COLOR", "FORCE_COLOR", "TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED",
@@ -47,6 +51,135 @@ def colors():
         func.__annotations__.clear()
         func.__annotations__.update(annotations[name])
         func.__dict__.clear()
+
+
+# ---- the test build's counters ----
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# The builds the suite is run on by scripts/test and scripts/hardening: they must keep the counters.
+COUNTING_BUILDS = [os.path.join(SOURCE, "build", variant) for variant in ("test", "asan")]
+
+
+class Counters:
+    """The counts one module's test build keeps (frame/test_counters.hpp), read through the exported
+    tintwell_test_counter(); a name that no counter has is an error."""
+
+    def __init__(self, module):
+        self.module = module
+        try:
+            self._read = ctypes.CDLL(module.__file__).tintwell_test_counter
+        except (OSError, AttributeError):
+            self._read = None
+        else:
+            self._read.restype, self._read.argtypes = ctypes.c_longlong, [ctypes.c_char_p]
+
+    def __bool__(self):
+        return self._read is not None
+
+    def __getitem__(self, name):
+        value = self._read(name.encode())
+        assert value >= 0, f"{self.module.__name__} keeps no counter {name!r}"
+        return value
+
+    @contextlib.contextmanager
+    def change(self, *names):
+        """How much each named count grows during the block: the dict yielded is filled at its end."""
+        before = {name: self[name] for name in names}
+        moved = {}
+        yield moved
+        moved.update({name: self[name] - before[name] for name in names})
+
+
+COUNTERS = {"colors": Counters(tintwell.colors), "detect": Counters(tintwell.detect)}
+
+
+def counting_required(module):
+    path = os.path.realpath(module.__file__)
+    return any(path.startswith(os.path.realpath(build) + os.sep) for build in COUNTING_BUILDS)
+
+
+def required_counters():
+    """The counters of both modules; the test is skipped against a build that keeps none (an installed
+    wheel), and fails against one that should."""
+    for name, module in (("colors", tintwell.colors), ("detect", tintwell.detect)):
+        if not COUNTERS[name]:
+            if counting_required(module):
+                pytest.fail(f"{module.__file__} was built for the tests but keeps no counters")
+            pytest.skip("this build keeps no test counters")
+    return COUNTERS
+
+
+@pytest.fixture
+def counts():
+    return required_counters()
+
+
+# ---- every colour test on both routes ----
+
+# The colour test files run each test twice: as it is ("direct"), and with equal stand-ins bound in
+# the module for what its direct routes depend on ("general"). Tests marked own_objects assert what
+# holds only while the module's own objects are bound, and run once.
+COLOUR_TEST_FILES = ("test_colors_escape", "test_colors_hex", "test_colors_tables", "test_colors_routes")
+# The direct routes that the stand-ins turn away: not one may be taken on the general route.
+STANDS_IN_FOR = ("colors.own_color_code", "colors.name_index", "colors.byte_tuple", "colors.hex_read",
+                 "colors.own_introducer", "colors.own_pattern")
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "own_objects: asserts what holds only while the colors module's own objects "
+                                       "are bound (their identity, or a direct route taken): not run on the general "
+                                       "route")
+
+
+def pytest_generate_tests(metafunc):
+    if metafunc.module.__name__ in COLOUR_TEST_FILES and "route" in metafunc.fixturenames:
+        own = metafunc.definition.get_closest_marker("own_objects") is not None
+        metafunc.parametrize("route", ["direct"] if own else ["direct", "general"], indirect=True)
+
+
+def recompiled(pattern):
+    """An equal pattern object that is not `pattern` itself (re.compile hands out cached ones)."""
+    re.purge()
+    compiled = re.compile(pattern.pattern)
+    assert compiled is not pattern and compiled == pattern
+    return compiled
+
+
+def stand_ins(module):
+    """Equal objects that are not the module's own, one for each global a direct route depends on."""
+    return {
+        "ESC": "".join(["\x1b", "["]),
+        "NAMED_COLORS": dict(module.NAMED_COLORS),
+        "COLOR_ALIASES": dict(module.COLOR_ALIASES),
+        "_HEX_RE": recompiled(module._HEX_RE),
+        "_SHORT_HEX_RE": recompiled(module._SHORT_HEX_RE),
+        "parse_hex": functools.partial(module.parse_hex),
+        "_validate_rgb": functools.partial(module._validate_rgb),
+        "_color_code": functools.partial(module._color_code),
+    }
+
+
+@pytest.fixture(autouse=True)
+def route(request):
+    """In the colour test files, "direct" or "general" (the stand-ins bound for the whole test, the
+    module's own objects bound again afterwards); no full table of watched dicts on either."""
+    which = getattr(request, "param", None)
+    if which is None:
+        yield None
+        return
+    module = tintwell.colors
+    counters = COUNTERS["colors"]
+    own = {name: vars(module)[name] for name in stand_ins(module)}
+    if which == "general":
+        vars(module).update(stand_ins(module))
+    watched = ("frame.watch_table_full",) if counters else ()
+    turned_away = STANDS_IN_FOR if counters and which == "general" else ()
+    try:
+        with counters.change(*watched, *turned_away) if counters else contextlib.nullcontext({}) as moved:
+            yield which
+    finally:
+        vars(module).update(own)
+    assert not any(moved.values()), f"on the {which} route: {moved}"
 
 
 @pytest.fixture

@@ -92,6 +92,14 @@ def test_halves_round_to_even(colors, r):
     assert colors.rgb_to_ansi256(r, 0, 0) == 16 + 36 * (below if below % 2 == 0 else below + 1)
 
 
+@pytest.mark.parametrize("rgb, tables", [((0, 0, 0), 1), ((255, 255, 255), 1), ((100, 150, 200), 1),
+                                         ((True, 2, 3.9), 1), ((256, 0, 0), 0), ((0, -1, 0), 0), ((0, 0, 2 ** 63), 0)])
+def test_bytes_go_through_the_tables(counts, rgb, tables):
+    with counts["colors"].change("colors.ansi256_bytes") as moved:
+        assert colors_module.rgb_to_ansi256(*rgb) == float_index(*(int(v) for v in rgb))
+    assert moved == {"colors.ansi256_bytes": tables}
+
+
 @given(st.integers(0, 255), st.integers(0, 255), st.integers(0, 255))
 def test_matches_exact_nearest_level(r, g, b):
     assert colors_module.rgb_to_ansi256(r, g, b) == exact_index(r, g, b)

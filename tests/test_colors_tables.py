@@ -73,6 +73,7 @@ def test_patterns(colors, name, pattern):
     assert compiled.flags == re.UNICODE
 
 
+@pytest.mark.own_objects
 @pytest.mark.parametrize("name", FUNCTIONS)
 def test_docstrings_and_annotations(colors, name):
     doc, annotations = FUNCTIONS[name]
@@ -99,6 +100,7 @@ def test_module_code_binds_in_order(run_python):
     assert json.loads(out) == [before, sorted([*before, "_HEX_RE"])]
 
 
+@pytest.mark.own_objects
 def test_identifiers_are_interned(colors):
     import sys
 

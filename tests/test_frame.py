@@ -271,7 +271,28 @@ def test_arguments_by_position_bind_as_by_keyword(colors, name, args):
     assert outcome(func, *args) == outcome(func, **keywords)
 
 
+def test_binding_is_skipped_only_by_position(colors, counts):
+    with counts["colors"].change("frame.positional_binding") as moved:
+        colors.parse_hex("#abc")
+        colors.rgb_to_ansi256(1, 2, 3)
+        colors.parse_hex(color="#abc")
+        colors.rgb_to_ansi256(1.0, 2, 3)
+    assert moved == {"frame.positional_binding": 2}
+
+
 # ---- name resolution ----
+
+def test_globals_read_again_are_remembered(colors, counts):
+    colors._HEX_RE = re.compile(colors._HEX_RE.pattern, re.IGNORECASE)  # matched by its own match()
+    colors.parse_hex("#aabbcc")
+    with counts["colors"].change("frame.remembered_global") as moved:
+        assert colors.parse_hex("#aabbcc") == (170, 187, 204)
+    assert moved == {"frame.remembered_global": 1}  # _HEX_RE, from the watched namespace
+    colors._HEX_RE = re.compile(colors._HEX_RE.pattern, re.ASCII)  # a change to the namespace: read afresh
+    with counts["colors"].change("frame.remembered_global") as moved:
+        assert colors.parse_hex("#aabbcc") == (170, 187, 204)
+    assert moved == {"frame.remembered_global": 0}
+
 
 @pytest.mark.parametrize("name, call", [
     ("_HEX_RE", lambda c: c.parse_hex("#fff")),

@@ -146,6 +146,13 @@ def test_wheel_holds_only_the_package_and_licence(wheel):
     assert licence == (SOURCE / "LICENSE").read_bytes()
 
 
+def test_installed_wheel_keeps_no_test_counters(venv, tmp_path):
+    # The counters are for the suite's own builds: the wheel's modules export no tintwell_test_counter.
+    out = check_run([str(venv), "-c", "import ctypes, tintwell.colors as c, tintwell.detect as d\n"
+                     "print([hasattr(ctypes.CDLL(m.__file__), 'tintwell_test_counter') for m in (c, d)])"], tmp_path)
+    assert out.split() == ["[False,", "False]"]
+
+
 def read_metadata(dist, which):
     sdist, wheel = dist
     if which == "sdist":

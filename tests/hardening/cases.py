@@ -876,6 +876,17 @@ def colors_cases():
              patch=patched(c, NAMED_COLORS={"red": Bigger(31, KI)})),
         case("fg_code names code formatted", ok("\x1b[Qm"), fg_code, "red",
              patch=patched(c, NAMED_COLORS=Table(NAMED, getitem=Fmt("Q")))),
+        # codes and components that the sequence writers join from their text
+        case("fg_code names code too long for str", err(ValueError, None, *FG), fg_code, "red",
+             patch=lambda: _stacked(rebound(c, NAMED_COLORS={"red": 10 ** 5000}), _int_digits(4300))),
+        case("fg_code names code formatted astral, ESC Latin-1", ok("é\U0001f600m"), fg_code, "red",
+             patch=patched(c, ESC="é", NAMED_COLORS=Table(NAMED, getitem=Fmt("\U0001f600")))),
+        case("fg_code names code __int__ interrupted after ESC", ki(*FG, callback="__int__"), fg_code, "red",
+             patch=patched(c, NAMED_COLORS={"red": SelfishInt(31, KI)})),
+        case("fg_code _validate_rgb accepts any text", ok("\x1b[38;2;é;\U0001f600;1000m"), fg_code,
+             ("é", "\U0001f600", 1000), patch=patched(c, _validate_rgb=fake_validate(None))),
+        case("bg_code index subclass, ESC astral", ok("\U0001f60048;5;9m"), bg_code, SelfishInt(7, 9),
+             patch=patched(c, ESC="\U0001f600")),
         case("fg_code names __getitem__ deletes ESC", err(NameError, "name 'ESC' is not defined", *FG),
              fg_code, "red", keep=((c, "ESC"),), patch=patched(c, NAMED_COLORS=Table(
                  NAMED, getitem=meanwhile(drop(c, "ESC"), lambda key: 31)))),
@@ -989,6 +1000,17 @@ def _stacked(*managers):
         for manager in managers:
             stack.enter_context(manager)
         yield
+
+
+@contextlib.contextmanager
+def _int_digits(limit):
+    """sys.set_int_max_str_digits(limit) for the duration."""
+    saved = sys.get_int_max_str_digits()
+    sys.set_int_max_str_digits(limit)
+    try:
+        yield
+    finally:
+        sys.set_int_max_str_digits(saved)
 
 
 @contextlib.contextmanager

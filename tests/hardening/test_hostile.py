@@ -4,10 +4,13 @@ traceback entries the modules add, and nothing crashes."""
 import os
 import subprocess
 import sys
+import types
 
 import pytest
 
-from .cases import all_cases, check
+from tintwell import colors, detect
+
+from .cases import Stream, WindowsSys, all_cases, check, fake_os, rebound
 from .fresh import SCENARIOS
 
 CASES = all_cases()
@@ -17,6 +20,32 @@ TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 @pytest.mark.parametrize("case", CASES, ids=[case.id for case in CASES])
 def test_case(case):
     assert check(case) == []
+
+
+def test_fast_paths_engage_after_the_whole_catalogue(counts):
+    # The catalogue keeps many stand-in modules and tables alive, each watched once it was read: the
+    # table of watched dicts must still take new ones, or the caches that rely on it go quietly off.
+    with counts["colors"].change("frame.watch_table_full") as colors_full, \
+            counts["detect"].change("frame.watch_table_full") as detect_full:
+        assert [case.id for case in CASES if check(case)] == []
+    assert colors_full == {"frame.watch_table_full": 0} and detect_full == {"frame.watch_table_full": 0}
+    with counts["colors"].change("colors.name_index") as moved:
+        assert colors.fg_code("bright-red") == "\x1b[91m"
+    assert moved == {"colors.name_index": 1}
+    # A module's class can change with no dict changing: the cache of its attributes, answering now,
+    # must see it.
+    stand_in = types.ModuleType("sys")
+    stand_in.platform, stand_in.stdout, stand_in.stderr = "linux", Stream(True), Stream(True)
+    with rebound(detect, os=fake_os({"TERM": "xterm-256color"}), sys=stand_in):
+        detect.detect_color_level(Stream(True))
+        with counts["detect"].change("frame.remembered_attribute") as moved:
+            assert detect.detect_color_level(Stream(True)) == detect.ColorLevel.EXTENDED
+        assert moved["frame.remembered_attribute"] >= 2  # sys.platform and os.environ
+        stand_in.__class__ = WindowsSys
+        try:
+            assert detect.detect_color_level(Stream(True)) == detect.ColorLevel.BASIC
+        finally:
+            stand_in.__class__ = types.ModuleType
 
 
 def run_poisoned(script):

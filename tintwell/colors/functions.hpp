@@ -6,9 +6,6 @@
 
 namespace colors {
 
-// (r, g, b), each annotated int.
-extern const frame::Param rgb_params[3];
-
 extern frame::FunctionDef parse_hex_def;
 extern frame::FunctionDef validate_rgb_def;
 extern frame::FunctionDef rgb_to_ansi256_def;
@@ -16,9 +13,9 @@ extern frame::FunctionDef fg_code_def;
 extern frame::FunctionDef bg_code_def;
 extern frame::FunctionDef color_code_def;
 
-// What the module-level code made or captured, held for the life of the process. While a global
-// still holds one of the patterns, parse_hex matches it directly instead of calling its match();
-// while the tables are the ones it built, with their entries, names resolve through their index.
+// What the module-level code made or captured, held for the life of the process: its patterns
+// (while a global still holds one, parse_hex matches it directly instead of calling its match())
+// and its tables.
 struct Originals {
     frame::Original hex_re;
     frame::Original short_hex_re;
@@ -30,22 +27,17 @@ struct Originals {
 };
 extern Originals originals;
 
-int bind_cached_builtins() noexcept;
-int run_module_code() noexcept;
-
-// What parse_hex found: the components as plain numbers when the module's own patterns matched
-// (`tuple` null), or the tuple that a replaced pattern's match gave.
-struct Parsed {
-    unsigned rgb[3];
-    frame::Ref tuple;
+// Which of the globals the direct routes depend on still hold what the module-level code bound
+// there (untouched.hpp keeps it).
+struct Untouched {
+    bool esc = false;           // ESC is the introducer it bound: sequences need not read it
+    bool tables = false;        // NAMED_COLORS and COLOR_ALIASES are its dicts holding its entries
+    bool color_code = false;    // _color_code is its own function, reading this namespace
+    bool parse_hex = false;     // parse_hex is its own function, and _HEX_RE and _SHORT_HEX_RE its patterns
+    bool validate_rgb = false;  // _validate_rgb is its own function
 };
 
-// parse_hex(color) for an exact str, as calling the module's own parse_hex `own` would, without
-// making the tuple when the module's own patterns match; 0, or -1 with parse_hex's exception.
-int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept;
-
-// The component check of the module's own _validate_rgb `own` on three objects: converts each by the
-// int-parameter rule into `converted`, checks the range, and labels any exception as _validate_rgb's.
-int validate_rgb_direct(const frame::FunctionObject* own, PyObject* const* items, frame::Ref* converted) noexcept;
+int bind_cached_builtins() noexcept;
+int run_module_code() noexcept;
 
 }  // namespace colors

@@ -1,17 +1,14 @@
 // The colors module: its definition and the module-level code run once by exec.
 #include "frame/module.hpp"
 
-#include <array>
-#include <cstddef>
-#include <initializer_list>
 #include <string_view>
 #include <utility>
 
+#include "color_name.hpp"
 #include "frame/imports.hpp"
 #include "frame/lookup.hpp"
 #include "functions.hpp"
 #include "names.hpp"
-#include "tables.hpp"
 
 namespace colors {
 
@@ -21,41 +18,6 @@ namespace {
 
 namespace n = names;
 using frame::Ref;
-
-frame::Str parse_hex_doc{"将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
-                         frame::Str::Kind::text};
-frame::Str rgb_to_ansi256_doc{"将 RGB 值近似映射到 256 色调色板索引。", frame::Str::Kind::text};
-frame::Str fg_code_doc{
-    "生成前景色 ANSI 转义序列。\n\n    参数:\n        color: 颜色名称 (如 'red')、十六进制字符串 (如 '#ff0000')、\n"
-    "               256 色索引 (0-255)、或 RGB 元组 (r, g, b)。\n    ",
-    frame::Str::Kind::text};
-frame::Str bg_code_doc{"生成背景色 ANSI 转义序列。", frame::Str::Kind::text};
-frame::Str color_code_doc{"统一的颜色码生成逻辑。", frame::Str::Kind::text};
-
-// The pool entries of the two tables, made from their compile-time description.
-struct NamedColorEntry {
-    frame::Str name;
-    frame::Int code;
-};
-
-struct AliasEntry {
-    frame::Str alias;
-    frame::Str target;
-};
-
-template <std::size_t... I>
-std::array<NamedColorEntry, sizeof...(I)> named_color_entries(std::index_sequence<I...>) noexcept {
-    return {{{frame::Str{tables::named_colors[I].name.data()}, frame::Int{tables::named_colors[I].code}}...}};
-}
-
-template <std::size_t... I>
-std::array<AliasEntry, sizeof...(I)> alias_entries(std::index_sequence<I...>) noexcept {
-    return {
-        {{frame::Str{tables::color_aliases[I].alias.data()}, frame::Str{tables::color_aliases[I].target.data()}}...}};
-}
-
-std::array named_colors = named_color_entries(std::make_index_sequence<std::size(tables::named_colors)>());
-std::array color_aliases = alias_entries(std::make_index_sequence<std::size(tables::color_aliases)>());
 
 // RESET_FG / RESET_BG: format(ESC, "") followed by the suffix.
 int bind_reset(const frame::Str& name, const frame::Str& suffix) noexcept {
@@ -72,25 +34,6 @@ int bind_reset(const frame::Str& name, const frame::Str& suffix) noexcept {
         return -1;
     }
     return frame::bind_global(name, value.get());
-}
-
-template <typename Entries, typename Fill>
-int bind_table(const frame::Str& name, Entries& entries, Fill fill, frame::Original& original) noexcept {
-    Ref table = Ref::steal(PyDict_New());
-    if (!table) {
-        return -1;
-    }
-    for (auto& entry : entries) {
-        auto [key, value] = fill(entry);
-        if (PyDict_SetItem(table.get(), key, value) < 0) {
-            return -1;
-        }
-    }
-    if (frame::bind_global(name, table.get()) < 0) {
-        return -1;
-    }
-    original.set(std::move(table));
-    return 0;
 }
 
 // Whether `compiled` is what re.compile(pattern) gives in an untouched `re`: a pattern object of
@@ -143,31 +86,10 @@ int bind_pattern(const frame::Str& name, const frame::Str& pattern, frame::Origi
     return 0;
 }
 
+// The functions in the order of their `def` statements.
 int define_functions() noexcept {
-    using frame::FunctionDecl;
-    const FunctionDecl decls[] = {
-        {parse_hex_def, parse_hex_doc.get(), nullptr, {{&n::color, &n::ann_str}, {&n::return_, &n::ann_rgb}}},
-        {rgb_to_ansi256_def,
-         rgb_to_ansi256_doc.get(),
-         nullptr,
-         {{&n::r, &n::ann_int}, {&n::g, &n::ann_int}, {&n::b, &n::ann_int}, {&n::return_, &n::ann_int}}},
-        {fg_code_def, fg_code_doc.get(), nullptr, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
-        {bg_code_def, bg_code_doc.get(), nullptr, {{&n::color, &n::ann_color}, {&n::return_, &n::ann_str}}},
-        {color_code_def,
-         color_code_doc.get(),
-         nullptr,
-         {{&n::color, &n::ann_color}, {&n::foreground, &n::ann_bool}, {&n::return_, &n::ann_str}}},
-        {validate_rgb_def,
-         Py_None,
-         nullptr,
-         {{&n::r, &n::ann_int}, {&n::g, &n::ann_int}, {&n::b, &n::ann_int}, {&n::return_, &n::ann_none}}},
-    };
-    for (const FunctionDecl& decl : decls) {
-        if (frame::define_function(decl) < 0) {
-            return -1;
-        }
-    }
-    return 0;
+    return frame::define_functions(
+        {&parse_hex_def, &rgb_to_ansi256_def, &fg_code_def, &bg_code_def, &color_code_def, &validate_rgb_def});
 }
 
 }  // namespace
@@ -201,18 +123,7 @@ int run_module_code() noexcept {
         bind_reset(n::RESET_BG, n::bg_reset_suffix) < 0) {
         return -1;
     }
-    if (bind_table(
-            n::NAMED_COLORS, named_colors,
-            [](NamedColorEntry& entry) {
-                return std::pair{entry.name.get(), entry.code.get()};
-            },
-            originals.named_colors) < 0 ||
-        bind_table(
-            n::COLOR_ALIASES, color_aliases,
-            [](AliasEntry& entry) {
-                return std::pair{entry.alias.get(), entry.target.get()};
-            },
-            originals.color_aliases) < 0) {
+    if (bind_tables() < 0) {
         return -1;
     }
     if (bind_pattern(n::HEX_RE, n::hex_pattern, originals.hex_re) < 0 ||

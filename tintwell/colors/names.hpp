@@ -36,7 +36,6 @@ inline Str foreground{"foreground"};
 inline Str r{"r"};
 inline Str g{"g"};
 inline Str b{"b"};
-inline Str return_{"return"};
 inline Str compile{"compile"};
 inline Str pattern{"pattern"};
 inline Str flags{"flags"};

@@ -1,8 +1,11 @@
-// parse_hex: "#RRGGBB" and "#RGB" to an (R, G, B) tuple.
+// parse_hex: "#RRGGBB" and "#RGB" to an (R, G, B) tuple, by the patterns _HEX_RE and _SHORT_HEX_RE
+// read from the module at every call. The module's own patterns are matched here directly.
+#include "parse_hex.hpp"
+
 #include <array>
 
 #include "frame/lookup.hpp"
-#include "frame/own.hpp"
+#include "frame/test_counters.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -13,6 +16,8 @@ namespace {
 namespace n = names;
 using frame::Globals;
 using frame::Ref;
+
+frame::TestCounter own_pattern{"colors.own_pattern"};
 
 // The value of each ASCII hex digit, -1 for every other byte.
 constexpr std::array<signed char, 256> make_hex_values() noexcept {
@@ -31,21 +36,41 @@ constexpr std::array<signed char, 256> hex_values = make_hex_values();
 // What re.match of "^#([0-9a-fA-F]{N})$" accepts: '#', N ASCII hex digits, then the end of the
 // string or a single final line feed. Fills `digits` on a match. Text with any other character than
 // those can never match.
-bool match_hex(PyObject* text, Py_ssize_t count, int* digits) noexcept {
+template <Py_ssize_t N>
+[[gnu::always_inline]] inline bool match_hex(PyObject* text, int* digits) noexcept {
     const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
-    if (!PyUnicode_IS_ASCII(text) || (length != count + 1 && length != count + 2)) {
+    if (!PyUnicode_IS_ASCII(text) || (length != N + 1 && length != N + 2)) {
         return false;
     }
     const unsigned char* data = PyUnicode_1BYTE_DATA(text);
-    if (data[0] != '#' || (length == count + 2 && data[count + 1] != '\n')) {
+    if (data[0] != '#' || (length == N + 2 && data[N + 1] != '\n')) {
         return false;
     }
     int invalid = 0;
-    for (Py_ssize_t i = 0; i < count; ++i) {
+    for (Py_ssize_t i = 0; i < N; ++i) {
         digits[i] = hex_values[data[i + 1]];
         invalid |= digits[i];
     }
     return invalid >= 0;
+}
+
+// The components of a matched "#RRGGBB" (N 6) or "#RGB" (N 3) from its digits.
+template <Py_ssize_t N>
+void decode(const int* digits, unsigned* rgb) noexcept {
+    for (int i = 0; i < 3; ++i) {
+        rgb[i] = static_cast<unsigned>(N == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17);
+    }
+}
+
+// The module's own pattern of N digits, matched here: true with the components set on a match.
+template <Py_ssize_t N>
+[[gnu::always_inline]] inline bool read_digits(PyObject* color, unsigned* rgb) noexcept {
+    int digits[N];
+    if (!match_hex<N>(color, digits)) {
+        return false;
+    }
+    decode<N>(digits, rgb);
+    return true;
 }
 
 Ref rgb_tuple(const unsigned* components) noexcept {
@@ -134,28 +159,18 @@ Ref components_from_short(PyObject* digits) noexcept {
     }
 }
 
-// The components of a matched "#RRGGBB" (count 6) or "#RGB" (count 3) from its digits.
-void decode(const int* digits, Py_ssize_t count, unsigned* rgb) noexcept {
-    for (int i = 0; i < 3; ++i) {
-        rgb[i] = static_cast<unsigned>(count == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17);
-    }
-}
-
-// One pattern tried on `color`, the pattern read from the module now: 1 with `parsed` set on a
-// match, 0 for no match, -1 on error. The module's own pattern is matched here directly.
-int try_pattern(Globals globals, const frame::GlobalName& name, const frame::Original& original, Py_ssize_t count,
-                PyObject* color, Parsed& parsed) noexcept {
+// One pattern of N digits tried on `color`, the pattern read from the module now: 1 with `parsed`
+// set on a match, 0 for no match, -1 on error. The module's own pattern is matched here directly.
+template <Py_ssize_t N>
+int try_pattern(Globals globals, const frame::GlobalName& name, const frame::Original& original, PyObject* color,
+                Parsed& parsed) noexcept {
     const frame::GlobalObject pattern = frame::lookup_original(globals, name, original);
     if (!pattern.value) {
         return -1;
     }
     if (pattern.original) {
-        int digits[6];
-        if (!match_hex(color, count, digits)) {
-            return 0;
-        }
-        decode(digits, count, parsed.rgb);
-        return 1;
+        own_pattern.count();
+        return read_digits<N>(color, parsed.rgb);
     }
     bool matched = false;
     Ref group = match_group(pattern.value.get(), color, matched);
@@ -165,15 +180,15 @@ int try_pattern(Globals globals, const frame::GlobalName& name, const frame::Ori
     if (!group) {
         return -1;
     }
-    parsed.tuple = count == 6 ? components_from_long(group.get()) : components_from_short(group.get());
+    parsed.tuple = N == 6 ? components_from_long(group.get()) : components_from_short(group.get());
     return parsed.tuple ? 1 : -1;
 }
 
 // The procedure of parse_hex: the long form, then the short one, then the error.
 int parse(Globals globals, PyObject* color, Parsed& parsed) noexcept {
-    int found = try_pattern(globals, n::HEX_RE, originals.hex_re, 6, color, parsed);
+    int found = try_pattern<6>(globals, n::HEX_RE, originals.hex_re, color, parsed);
     if (found == 0) {
-        found = try_pattern(globals, n::SHORT_HEX_RE, originals.short_hex_re, 3, color, parsed);
+        found = try_pattern<3>(globals, n::SHORT_HEX_RE, originals.short_hex_re, color, parsed);
     }
     if (found == 0) {
         raise_unparsable(color);
@@ -189,14 +204,24 @@ PyObject* parse_hex_body(Globals globals, PyObject* const* args) noexcept {
     return parsed.tuple ? parsed.tuple.release() : rgb_tuple(parsed.rgb).release();
 }
 
-const frame::Param parse_hex_params[] = {{names::color, frame::Coerce::exact_str}};
+frame::Str parse_hex_doc{"将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
+                         frame::Str::Kind::text};
+
+const frame::Param parse_hex_params[] = {
+    {n::color, frame::Coerce::exact_str, frame::ParamKind::positional_or_keyword, &n::ann_str}};
 
 }  // namespace
 
-frame::FunctionDef parse_hex_def{names::parse_hex, "parse_hex", parse_hex_params, parse_hex_body};
+// def parse_hex(color: "str") -> "Tuple[int, int, int]"
+frame::FunctionDef parse_hex_def{n::parse_hex,   "parse_hex",    parse_hex_params,
+                                 parse_hex_body, &parse_hex_doc, &n::ann_rgb};
 
 int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept {
     return frame::run_own(own, [&](Globals globals) { return parse(globals, color, parsed); });
+}
+
+bool read_hex(PyObject* color, unsigned* rgb) noexcept {
+    return read_digits<6>(color, rgb) || read_digits<3>(color, rgb);
 }
 
 }  // namespace colors

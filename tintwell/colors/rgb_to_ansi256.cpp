@@ -5,15 +5,20 @@
 #include <cmath>
 #include <cstdint>
 
-#include "compact_int.hpp"
+#include "byte.hpp"
+#include "frame/test_counters.hpp"
 #include "functions.hpp"
 #include "names.hpp"
+#include "validate_rgb.hpp"
 
 namespace colors {
 
 namespace {
 
+namespace n = names;
 using frame::Ref;
+
+frame::TestCounter byte_levels{"colors.ansi256_bytes"};
 
 // Integers up to 2**53 convert to double exactly, so int / int is then the plain double quotient.
 constexpr std::int64_t kExactDoubleLimit = std::int64_t{1} << 53;
@@ -160,27 +165,29 @@ PyObject* ansi256_general(PyObject* r, PyObject* g, PyObject* b) noexcept {
 }
 
 PyObject* rgb_to_ansi256_body(frame::Globals, PyObject* const* args) noexcept {
-    // A compact int is below 2**30 or so in magnitude: exactly a double.
-    Py_ssize_t compact[3];
-    if (originals.round_is_builtin && compact_value(args[0], compact[0]) && compact_value(args[1], compact[1]) &&
-        compact_value(args[2], compact[2])) {
-        const std::int64_t rgb[3] = {compact[0], compact[1], compact[2]};
-        if (static_cast<std::uint64_t>(rgb[0] | rgb[1] | rgb[2]) <= 255) {
+    // The arguments are exact ints here; with the interpreter's own round the formulas are computed
+    // in C: for bytes through the tables, for integers a double holds exactly through the doubles.
+    if (originals.round_is_builtin) {
+        const int rgb[3] = {byte_of_int(args[0]), byte_of_int(args[1]), byte_of_int(args[2])};
+        if ((rgb[0] | rgb[1] | rgb[2]) >= 0) {
+            byte_levels.count();
             return PyLong_FromLong(ansi256_byte(static_cast<unsigned>(rgb[0]), static_cast<unsigned>(rgb[1]),
                                                 static_cast<unsigned>(rgb[2])));
         }
-        return ansi256_small(rgb[0], rgb[1], rgb[2]);
-    }
-    std::int64_t rgb[3];
-    if (originals.round_is_builtin && small_value(args[0], rgb[0]) && small_value(args[1], rgb[1]) &&
-        small_value(args[2], rgb[2])) {
-        return ansi256_small(rgb[0], rgb[1], rgb[2]);
+        std::int64_t small[3];
+        if (small_value(args[0], small[0]) && small_value(args[1], small[1]) && small_value(args[2], small[2])) {
+            return ansi256_small(small[0], small[1], small[2]);
+        }
     }
     return ansi256_general(args[0], args[1], args[2]);
 }
 
+frame::Str rgb_to_ansi256_doc{"将 RGB 值近似映射到 256 色调色板索引。", frame::Str::Kind::text};
+
 }  // namespace
 
-frame::FunctionDef rgb_to_ansi256_def{names::rgb_to_ansi256, "rgb_to_ansi256", rgb_params, rgb_to_ansi256_body};
+// def rgb_to_ansi256(r: "int", g: "int", b: "int") -> "int"
+frame::FunctionDef rgb_to_ansi256_def{n::rgb_to_ansi256,   "rgb_to_ansi256",    rgb_params,
+                                      rgb_to_ansi256_body, &rgb_to_ansi256_doc, &n::ann_int};
 
 }  // namespace colors

@@ -1,124 +1,116 @@
+// The joined route of the sequence writers, and what the general routes show: any ESC, any number.
 #include "sequence.hpp"
 
-#include <charconv>
-#include <cstring>
+#include <algorithm>
+#include <initializer_list>
 
+#include "byte.hpp"
 #include "frame/function.hpp"
-#include "names.hpp"
 
-namespace colors {
+namespace colors::sequence {
 
 using frame::Ref;
 
-int Sequence::flush_to_list() noexcept {
-    if (!list_) {
-        list_ = Ref::steal(PyList_New(0));
-        if (!list_) {
-            return -1;
+frame::TestCounter Introducer::own_introducer{"colors.own_introducer"};
+
+namespace {
+
+// A piece of a sequence: a str (of any kind), or ASCII text.
+struct Piece {
+    Piece(std::string_view ascii) noexcept : ascii(ascii) {}
+    Piece(const char* ascii) noexcept : ascii(ascii) {}
+    Piece(PyObject* text) noexcept : text(text) {}
+    Piece(const Shown& shown) noexcept {
+        if (shown.is_byte()) {
+            ascii = digits[shown.byte()].text();
+        } else {
+            text = shown.text();
         }
     }
-    if (length_ == 0) {
-        return 0;
-    }
-    Ref piece = Ref::steal(PyUnicode_FromStringAndSize(ascii_, static_cast<Py_ssize_t>(length_)));
-    length_ = 0;
-    return piece ? PyList_Append(list_.get(), piece.get()) : -1;
-}
+    PyObject* text = nullptr;
+    std::string_view ascii;
+};
 
-void Sequence::add_ascii_slow(std::string_view text) noexcept {
-    if (!failed_ && append_ascii(text) < 0) {
-        failed_ = true;
-    }
-}
-
-int Sequence::append_ascii(std::string_view text) noexcept {
-    if (length_ + text.size() > kCapacity && flush_to_list() < 0) {
-        return -1;
-    }
-    if (text.size() > kCapacity) {
-        Ref piece = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-        return piece ? PyList_Append(list_.get(), piece.get()) : -1;
-    }
-    std::memcpy(ascii_ + length_, text.data(), text.size());
-    length_ += text.size();
-    return 0;
-}
-
-int Sequence::add_text(PyObject* text) noexcept {
-    if (failed_) {
-        return -1;
-    }
-    if (PyUnicode_IS_ASCII(text)) {
-        const auto* data = static_cast<const char*>(PyUnicode_DATA(text));
-        return append_ascii(std::string_view(data, static_cast<std::size_t>(PyUnicode_GET_LENGTH(text))));
-    }
-    if (flush_to_list() < 0) {
-        return -1;
-    }
-    return PyList_Append(list_.get(), text);
-}
-
-int Sequence::add_formatted(PyObject* value) noexcept {
-    if (failed_) {
-        return -1;
-    }
-    if (PyUnicode_CheckExact(value)) {
-        return add_text(value);
-    }
-    Ref text = Ref::steal(PyObject_Format(value, names::empty.get()));
-    return text ? add_text(text.get()) : -1;
-}
-
-int Sequence::add_integer_slow(PyObject* value) noexcept {
-    if (failed_) {
-        return -1;
-    }
-    Py_ssize_t compact = 0;
-    long long number = 0;
-    if (compact_value(value, compact)) {
-        number = compact;
-    } else {
-        int overflow = 0;
-        number = PyLong_AsLongLongAndOverflow(value, &overflow);
-        if (overflow != 0) {
-            Ref text = Ref::steal(PyObject_Str(value));
-            return text ? add_text(text.get()) : -1;
+PyObject* joined(std::initializer_list<Piece> pieces) noexcept {
+    Py_ssize_t length = 0;
+    Py_UCS4 widest = 127;
+    for (const Piece& piece : pieces) {
+        if (piece.text != nullptr) {
+            length += PyUnicode_GET_LENGTH(piece.text);
+            widest = std::max(widest, PyUnicode_MAX_CHAR_VALUE(piece.text));
+        } else {
+            length += static_cast<Py_ssize_t>(piece.ascii.size());
         }
     }
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, number);
-    return append_ascii(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
+    Ref result = Ref::steal(PyUnicode_New(length, widest));
+    if (!result) {
+        return nullptr;
+    }
+    const int kind = PyUnicode_KIND(result.get());
+    void* data = PyUnicode_DATA(result.get());
+    Py_ssize_t at = 0;
+    for (const Piece& piece : pieces) {
+        if (piece.text == nullptr) {
+            for (const char ch : piece.ascii) {
+                PyUnicode_WRITE(kind, data, at++, static_cast<Py_UCS4>(ch));
+            }
+            continue;
+        }
+        const Py_ssize_t size = PyUnicode_GET_LENGTH(piece.text);
+        if (PyUnicode_CopyCharacters(result.get(), at, piece.text, 0, size) < 0) {
+            return nullptr;
+        }
+        at += size;
+    }
+    return result.release();
 }
 
-int Sequence::add_rendered(PyObject* value) noexcept {
-    if (failed_) {
-        return -1;
+constexpr std::string_view layer_number[2] = {"48", "38"};
+
+// The decimal digits of an exact int: from the table for a byte.
+bool render_int(PyObject* value, int& byte, Ref& text) noexcept {
+    byte = byte_value(value);
+    if (byte >= 0) {
+        return true;
     }
+    text = Ref::steal(PyObject_Str(value));
+    return static_cast<bool>(text);
+}
+
+}  // namespace
+
+bool Shown::render(PyObject* value) noexcept {
     if (PyLong_CheckExact(value)) {
-        return add_integer(value);
+        return render_int(value, byte_, text_);
     }
-    if (!frame::converts_to_int(value)) {
-        return add_formatted(value);
+    if (frame::converts_to_int(value)) {
+        Ref integer = Ref::steal(PyNumber_Long(value));
+        return integer && render_int(integer.get(), byte_, text_);
     }
-    Ref integer = Ref::steal(PyNumber_Long(value));
-    return integer ? add_integer(integer.get()) : -1;
+    text_ = Ref::steal(PyUnicode_CheckExact(value) ? Py_NewRef(value) : PyObject_Format(value, names::empty.get()));
+    return static_cast<bool>(text_);
 }
 
-PyObject* Sequence::finish() noexcept {
-    if (failed_) {
-        return nullptr;
+PyObject* Introducer::read(frame::Globals globals) noexcept {
+    read_ = frame::lookup_global(globals, names::ESC);
+    if (read_ && !PyUnicode_CheckExact(read_.get())) {
+        read_ = Ref::steal(PyObject_Format(read_.get(), names::empty.get()));
     }
-    if (!list_) {
-        PyObject* result = PyUnicode_New(static_cast<Py_ssize_t>(length_), 127);
-        if (result != nullptr) {
-            std::memcpy(PyUnicode_DATA(result), ascii_, length_);
-        }
-        return result;
-    }
-    if (flush_to_list() < 0) {
-        return nullptr;
-    }
-    return PyUnicode_Join(names::empty.get(), list_.get());
+    return read_.get();
 }
 
-}  // namespace colors
+namespace detail {
+
+PyObject* joined_named(PyObject* esc, const Shown& code) noexcept { return joined({esc, code, "m"}); }
+
+PyObject* joined_index(PyObject* esc, bool foreground, const Shown& value) noexcept {
+    return joined({esc, layer_number[foreground], ";5;", value, "m"});
+}
+
+PyObject* joined_rgb(PyObject* esc, bool foreground, const Shown* components) noexcept {
+    return joined({esc, layer_number[foreground], ";2;", components[0], ";", components[1], ";", components[2], "m"});
+}
+
+}  // namespace detail
+
+}  // namespace colors::sequence

@@ -1,5 +1,6 @@
-// The colour tables as the module-level code builds them, and a compile-time index of every name
-// they resolve: the foreground and background code of each normalised name, alias targets followed.
+// The colour tables as the module-level code builds them, the rules of resolving a name (folding,
+// the background shift), and a compile-time index of every name they resolve: the foreground and
+// background code of each normalised name, alias targets followed. For color_name.cpp alone.
 #pragma once
 
 #include <array>
@@ -17,7 +18,7 @@ struct NamedColor {
 };
 
 struct Alias {
-    std::string_view alias;
+    std::string_view name;  // a literal: NUL-terminated
     std::string_view target;
 };
 
@@ -34,9 +35,15 @@ inline constexpr Alias color_aliases[] = {
     {"bright_grey", "bright_black"}, {"bright_gray", "bright_black"}, {"bright_purple", "bright_magenta"},
 };
 
-// The code a background gets for a named colour's code: below 40, or 90..97, it moves up by 10.
-[[nodiscard]] constexpr int background(int code) noexcept {
-    return code < 40 || (code >= 90 && code <= 97) ? code + 10 : code;
+// The background shift: a named colour's code below 40, or in 90..97, moves up by 10 for a
+// background. The general route compares codes of any type with these same numbers.
+inline constexpr long kBelowShifts = 40;
+inline constexpr long kBrightFirst = 90;
+inline constexpr long kBrightLast = 97;
+inline constexpr long kShift = 10;
+
+[[nodiscard]] constexpr long long background(long long code) noexcept {
+    return code < kBelowShifts || (code >= kBrightFirst && code <= kBrightLast) ? code + kShift : code;
 }
 
 // What normalising a name does to one character: lower case, and "-" and " " become "_".
@@ -96,7 +103,7 @@ constexpr bool tables_fit() noexcept {
         }
     }
     for (const Alias& entry : color_aliases) {
-        if (entry.alias.size() > kMaxName || code_of(entry.target) < 0 || code_of(entry.alias) >= 0) {
+        if (entry.name.size() > kMaxName || code_of(entry.target) < 0 || code_of(entry.name) >= 0) {
             return false;
         }
     }
@@ -128,7 +135,7 @@ struct Index {
             ok = ok && place(index, entry.name, entry.code);
         }
         for (const Alias& entry : color_aliases) {
-            ok = ok && place(index, entry.alias, code_of(entry.target));
+            ok = ok && place(index, entry.name, code_of(entry.target));
         }
         if (ok) {
             return index;

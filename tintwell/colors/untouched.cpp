@@ -1,11 +1,10 @@
 #include "untouched.hpp"
 
-#include <string_view>
-
+#include "color_name.hpp"
 #include "frame/dict_watch.hpp"
+#include "frame/own.hpp"
 #include "functions.hpp"
 #include "names.hpp"
-#include "tables.hpp"
 
 namespace colors {
 
@@ -14,55 +13,6 @@ Known known;
 }
 
 namespace {
-
-std::string_view ascii_text(PyObject* text) noexcept {
-    return {static_cast<const char*>(PyUnicode_DATA(text)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(text))};
-}
-
-bool plain_ascii(PyObject* obj) noexcept { return PyUnicode_CheckExact(obj) && PyUnicode_IS_ASCII(obj); }
-
-// Whether `table` holds as many entries as `entries` and each of its keys is an exact ASCII str
-// that `matches` (key, value) of one of them: as its keys are distinct, the same entries.
-template <typename Entries, typename Matches>
-bool holds_as_built(PyObject* table, const Entries& entries, Matches matches) noexcept {
-    if (PyDict_GET_SIZE(table) != static_cast<Py_ssize_t>(std::size(entries))) {
-        return false;
-    }
-    Py_ssize_t pos = 0;
-    PyObject* key = nullptr;
-    PyObject* value = nullptr;
-    while (PyDict_Next(table, &pos, &key, &value)) {
-        if (!plain_ascii(key) || !matches(ascii_text(key), value)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// NAMED_COLORS: each name with its code, an exact int.
-bool named_colors_as_built(PyObject* table) noexcept {
-    return holds_as_built(table, tables::named_colors, [](std::string_view name, PyObject* value) {
-        const int code = tables::code_of(name);  // -1 for a name it never held
-        int overflow = 0;
-        return code >= 0 && PyLong_CheckExact(value) && PyLong_AsLongAndOverflow(value, &overflow) == code &&
-               overflow == 0;
-    });
-}
-
-// COLOR_ALIASES: each alias with its target, an exact ASCII str.
-bool color_aliases_as_built(PyObject* table) noexcept {
-    return holds_as_built(table, tables::color_aliases, [](std::string_view alias, PyObject* value) {
-        if (!plain_ascii(value)) {
-            return false;
-        }
-        for (const tables::Alias& entry : tables::color_aliases) {
-            if (entry.alias == alias) {
-                return entry.target == ascii_text(value);
-            }
-        }
-        return false;
-    });
-}
 
 // The value of a global in the namespace itself (not builtins), borrowed: the namespace's keys are
 // all exact str, so the lookup runs no code and nothing can run before the caller compares it.
@@ -74,6 +24,13 @@ PyObject* bound_in(PyObject* dict, const frame::Str& name) noexcept {
     }
     Py_XDECREF(value);  // the namespace holds it
     return value;
+}
+
+// Whether the global `name` is the module's own function of `def`, reading its globals from `dict`.
+bool own_in(PyObject* dict, const frame::Str& name, const frame::FunctionDef& def) noexcept {
+    PyObject* value = bound_in(dict, name);
+    const frame::FunctionObject* own = value != nullptr ? frame::own_function(value, def) : nullptr;
+    return own != nullptr && frame::globals_of(own).dict() == dict;
 }
 
 }  // namespace
@@ -96,8 +53,12 @@ Untouched untouched_now(frame::Globals globals) noexcept {
     state.esc = bound_in(dict, names::ESC) == names::esc_value.get();
     const bool tables_bound =
         bound_in(dict, names::NAMED_COLORS) == named && bound_in(dict, names::COLOR_ALIASES) == aliases;
-    state.tables =
-        tables_bound && tables_rememberable && named_colors_as_built(named) && color_aliases_as_built(aliases);
+    state.tables = tables_bound && tables_rememberable && tables_as_built(named, aliases);
+    state.color_code = own_in(dict, names::color_code, color_code_def);
+    state.parse_hex = own_in(dict, names::parse_hex, parse_hex_def) &&
+                      originals.hex_re.is(bound_in(dict, names::HEX_RE)) &&
+                      originals.short_hex_re.is(bound_in(dict, names::SHORT_HEX_RE));
+    state.validate_rgb = own_in(dict, names::validate_rgb, validate_rgb_def);
     // What was read from the tables is remembered only while they may be remembered from: not while
     // one of them is changing (nor while one holds odd keys, which leaves it touched anyway).
     if (!tables_bound || tables_rememberable) {

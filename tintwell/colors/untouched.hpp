@@ -1,7 +1,7 @@
 // Whether the module's globals still hold what its module-level code bound there, as far as the
-// direct routes depend on it: ESC the very introducer string it bound, and NAMED_COLORS and
-// COLOR_ALIASES its own two dicts holding the entries it gave them. Worked out again after any
-// watched dict has changed, and otherwise known from a few comparisons.
+// direct routes depend on it. Worked out again after any watched dict has changed (or a function's
+// globals were cleared), and otherwise known from a few comparisons. A state read at the start of a
+// call holds until Python code may run: each direct route runs none before it uses it.
 #pragma once
 
 #include "frame/dict_watch.hpp"
@@ -9,11 +9,6 @@
 #include "functions.hpp"
 
 namespace colors {
-
-struct Untouched {
-    bool esc = false;     // ESC is "\x1b[" as bound at import: sequences may be written directly
-    bool tables = false;  // a name resolves as the compile-time index of the tables says
-};
 
 Untouched untouched_now(frame::Globals globals) noexcept;
 

@@ -1,5 +1,7 @@
 // _validate_rgb: each of three components must lie in 0..255.
-#include "frame/own.hpp"
+#include "validate_rgb.hpp"
+
+#include "byte.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -10,13 +12,6 @@ namespace {
 namespace n = names;
 using frame::Ref;
 
-// 0 <= value <= 255 for an exact int (comparisons of exact ints have no side effects).
-bool in_byte_range(PyObject* value) noexcept {
-    int overflow = 0;
-    const long number = PyLong_AsLongAndOverflow(value, &overflow);
-    return overflow == 0 && number >= 0 && number <= 255;
-}
-
 [[gnu::cold]] void raise_out_of_range(const frame::Str& letter, PyObject* value) noexcept {
     Ref message = Ref::steal(PyUnicode_FromFormat("%U%U%S", letter.get(), n::msg_component.get(), value));
     if (message) {
@@ -24,10 +19,11 @@ bool in_byte_range(PyObject* value) noexcept {
     }
 }
 
+// The components are exact ints here, converted by the int-parameter rule.
 int check_components(PyObject* const* components) noexcept {
     const frame::Str* letters[] = {&n::letter_r, &n::letter_g, &n::letter_b};
     for (int i = 0; i < 3; ++i) {
-        if (!in_byte_range(components[i])) {
+        if (byte_of_int(components[i]) < 0) {
             raise_out_of_range(*letters[i], components[i]);
             return -1;
         }
@@ -45,12 +41,14 @@ PyObject* validate_rgb_body(frame::Globals, PyObject* const* args) noexcept {
 }  // namespace
 
 const frame::Param rgb_params[3] = {
-    {names::r, frame::Coerce::to_int},
-    {names::g, frame::Coerce::to_int},
-    {names::b, frame::Coerce::to_int},
+    {n::r, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &n::ann_int},
+    {n::g, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &n::ann_int},
+    {n::b, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &n::ann_int},
 };
 
-frame::FunctionDef validate_rgb_def{names::validate_rgb, "_validate_rgb", rgb_params, validate_rgb_body};
+// def _validate_rgb(r: "int", g: "int", b: "int") -> "None"
+frame::FunctionDef validate_rgb_def{n::validate_rgb,   "_validate_rgb", rgb_params,
+                                    validate_rgb_body, nullptr,         &n::ann_none};
 
 int validate_rgb_direct(const frame::FunctionObject* own, PyObject* const* items, Ref* converted) noexcept {
     PyObject* bound[3] = {items[0], items[1], items[2]};

@@ -44,7 +44,6 @@ inline Int level_truecolor{3};
 
 // Parameters, attributes and methods the functions use (AttributeName: read from a plain module).
 inline Str stream{"stream"};
-inline Str return_{"return"};
 inline Str bool_{"bool"};
 inline AttributeName environ{"environ"};
 inline Str get{"get"};
