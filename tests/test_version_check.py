@@ -10,6 +10,9 @@ import pytest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
+# A build of its own: left to the full suite, out of scripts/test --quick.
+pytestmark = pytest.mark.rebuilds
+
 
 @pytest.fixture(scope="module")
 def mismatched_build(tmp_path_factory):
