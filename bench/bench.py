@@ -309,7 +309,7 @@ for n, colour in enumerate(colours(), 1):
     if n in (10_000, 1_000_000):
         peaks[n] = peak_mib()
 kept = {colour: fg_code(colour) for colour in colours()}
-print(peaks[10_000], peaks[1_000_000], len(painter._fg) + len(painter._fg_old), peak_mib())
+print(peaks[10_000], peaks[1_000_000], painter._cache_size, peak_mib())
 """
 
 

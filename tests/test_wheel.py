@@ -27,7 +27,8 @@ VERSION = tintwell.__version__
 EXT = sysconfig.get_config_var("EXT_SUFFIX")
 PACKAGE_FILES = {
     "tintwell/__init__.py", "tintwell/__main__.py", "tintwell/colors.pyi", "tintwell/detect.pyi",
-    "tintwell/py.typed", "tintwell/style.py", f"tintwell/colors{EXT}", f"tintwell/detect{EXT}",
+    "tintwell/_paint.pyi", "tintwell/py.typed", "tintwell/style.py", f"tintwell/colors{EXT}",
+    f"tintwell/detect{EXT}", f"tintwell/_paint{EXT}",
 }
 # Variables that would let the source tree or the build tree stand in for the installed package,
 # or that change what the colour check prints.
