@@ -9,8 +9,9 @@ import pytest
 
 from .cases import all_cases, check
 from .fresh import SCENARIOS
+from .paint_cases import paint_cases
 
-CASES = all_cases()
+CASES = all_cases() + paint_cases()
 TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -33,7 +34,8 @@ def run_poisoned(script):
 
 def test_catalogue_with_poisoned_free_memory():
     run_poisoned("from hardening.cases import all_cases, check\n"
-                 "failed = [(case.id, found) for case in all_cases() for found in [check(case)] if found]\n"
+                 "from hardening.paint_cases import paint_cases\n"
+                 "failed = [(case.id, found) for case in all_cases() + paint_cases() for found in [check(case)] if found]\n"
                  "print(failed)\n"
                  "raise SystemExit(1 if failed else 0)\n")
 
