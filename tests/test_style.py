@@ -350,6 +350,15 @@ def test_colour_functions_are_looked_up_at_the_call(monkeypatch):
     assert painter.fg("red") == "<red>"  # kept from before
 
 
+def test_sequences_of_a_rebound_esc_take_the_general_route(colors):
+    # Not ASCII: the copy of a byte a character does not apply, the same result comes another way.
+    colors.ESC = "«["
+    painter = Painter(level=ColorLevel.TRUECOLOR)
+    warn = painter.style(fg="red", bold=True)
+    assert warn("ab") == painter.paint("ab", fg="red", bold=True) == "\x1b[1m«[31mab\x1b[22;39m"
+    assert warn("a\x1b[39m€") == "\x1b[1m«[31ma\x1b[39m«[31m€\x1b[22;39m"
+
+
 def test_module_is_typed(tmp_path):
     (tmp_path / "user.py").write_text(textwrap.dedent("""\
         import enum

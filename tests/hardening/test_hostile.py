@@ -53,7 +53,8 @@ def test_in_a_fresh_process(scenario):
 
 SHUTDOWN = r'''
 import sys
-from tintwell import colors, detect
+from tintwell import _paint, colors, detect
+from tintwell.style import Painter
 
 
 class Late:
@@ -66,7 +67,8 @@ class Late:
         try:
             outcome = repr((colors.fg_code("red"), colors.fg_code("#abc"), colors.bg_code((1, 2, 3)),
                             colors.rgb_to_ansi256(1, 2, 3), detect.detect_color_level(), detect.supports_color(),
-                            detect.enable_windows_vt()))
+                            detect.enable_windows_vt(), Painter(level=2).paint("x", fg=(255, 128, 0), bold=True),
+                            Painter(level=1).style(bg="#abc")("y\x1b[0m"), Painter().level))
         except BaseException as exc:
             outcome = type(exc).__name__
         try:
@@ -77,7 +79,7 @@ class Late:
 
 kept = Late("global")
 Late("cycle")
-colors.kept, detect.kept = Late("colors"), Late("detect")
+colors.kept, detect.kept, _paint.kept = Late("colors"), Late("detect"), Late("paint")
 '''
 
 
@@ -86,3 +88,4 @@ def test_calls_during_shutdown():
                             timeout=300)
     assert result.returncode == 0 and result.stderr == "", result.stderr
     assert "cycle: ('\\x1b[31m'" in result.stdout
+    assert "'\\x1b[1m\\x1b[38;5;208mx\\x1b[22;39m', '\\x1b[47my\\x1b[0m\\x1b[47m\\x1b[49m'" in result.stdout

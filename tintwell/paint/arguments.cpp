@@ -58,8 +58,12 @@ int bind(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, Py
     if (nargs > signature.positional) {
         return too_many_positional(signature, nargs);
     }
-    for (int i = 0; i < signature.count; ++i) {
-        values[i] = i < nargs ? args[i] : nullptr;
+    int i = 0;
+    for (; i < nargs; ++i) {
+        values[i] = args[i];
+    }
+    for (; i < signature.count; ++i) {
+        values[i] = nullptr;
     }
     if (kwnames != nullptr) {
         const Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
@@ -72,9 +76,9 @@ int bind(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, Py
             values[parameter] = args[nargs + k];
         }
     }
-    for (int i = 0; i < signature.required; ++i) {
-        if (values[i] == nullptr) {
-            return missing(signature, i);
+    for (int parameter = static_cast<int>(nargs); parameter < signature.required; ++parameter) {
+        if (values[parameter] == nullptr) {
+            return missing(signature, parameter);
         }
     }
     return 0;

@@ -15,9 +15,24 @@ bool cacheable(PyObject* colour) noexcept {
            PyLong_CheckExact(PyTuple_GET_ITEM(colour, 2));
 }
 
+namespace {
+
+// Remembers `colour` and `sequence` as the last ones; the ones they replace are released last.
+void remember_last(SequenceCache& cache, PyObject* colour, PyObject* sequence) noexcept {
+    PyObject* old_colour = cache.last_colour;
+    PyObject* old_sequence = cache.last_sequence;
+    cache.last_colour = Py_NewRef(colour);
+    cache.last_sequence = Py_NewRef(sequence);
+    Py_XDECREF(old_colour);
+    Py_XDECREF(old_sequence);
+}
+
+}  // namespace
+
 int cache_init(SequenceCache& cache) noexcept {
     cache.recent = PyDict_New();
     cache.older = nullptr;
+    cache.last_colour = cache.last_sequence = nullptr;
     return cache.recent == nullptr ? -1 : 0;
 }
 
@@ -25,6 +40,7 @@ PyObject* cache_find(SequenceCache& cache, PyObject* colour) noexcept {
     // Keys are exact str, int and tuples of ints: a lookup cannot run Python code or fail.
     PyObject* sequence = PyDict_GetItemWithError(cache.recent, colour);
     if (sequence != nullptr) {
+        remember_last(cache, colour, sequence);
         return Py_NewRef(sequence);
     }
     if (cache.older == nullptr) {
@@ -36,6 +52,7 @@ PyObject* cache_find(SequenceCache& cache, PyObject* colour) noexcept {
     if (cache_store(cache, colour, sequence) < 0) {
         PyErr_Clear();  // a failed move only costs the colour its place; the sequence is still good
     }
+    remember_last(cache, colour, sequence);
     return sequence;
 }
 
@@ -60,6 +77,8 @@ Py_ssize_t cache_size(const SequenceCache& cache) noexcept {
 void cache_release(SequenceCache& cache) noexcept {
     Py_CLEAR(cache.recent);
     Py_CLEAR(cache.older);
+    Py_CLEAR(cache.last_colour);
+    Py_CLEAR(cache.last_sequence);
 }
 
 }  // namespace paint

@@ -16,6 +16,10 @@ constexpr Py_ssize_t kGeneration = 256;
 struct SequenceCache {
     PyObject* recent;  // dict colour -> sequence, owned; never null while the painter lives
     PyObject* older;   // the same, owned; null until the first turn of generations
+    // The colour last found or stored, and its sequence (owned, or both null): a call with the very
+    // same object (a literal in a loop) needs no lookup. Only kept colours, whose value cannot change.
+    PyObject* last_colour;
+    PyObject* last_sequence;
 };
 
 // Whether `colour` may be a key.
@@ -26,6 +30,11 @@ int cache_init(SequenceCache& cache) noexcept;
 
 // The sequence kept for `colour` (a new reference), or null with no exception set when there is none.
 PyObject* cache_find(SequenceCache& cache, PyObject* colour) noexcept;
+
+// cache_find for the colour of the last call, which needs no lookup; null when `colour` is another.
+inline PyObject* cache_last(const SequenceCache& cache, PyObject* colour) noexcept {
+    return colour == cache.last_colour ? Py_NewRef(cache.last_sequence) : nullptr;
+}
 
 // Keeps `sequence` for `colour` in the newer generation; -1 with an exception set on failure.
 int cache_store(SequenceCache& cache, PyObject* colour, PyObject* sequence) noexcept;

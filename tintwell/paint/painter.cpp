@@ -147,6 +147,10 @@ void painter_dealloc(PyObject* self) noexcept {
 
 // The sequence of `colour` for one layer at the painter's level, from the cache when it is kept there.
 PyObject* sequence(PainterObject* painter, int level, PyObject* colour, bool foreground) noexcept {
+    SequenceCache& cache = foreground ? painter->foreground : painter->background;
+    if (PyObject* last = cache_last(cache, colour)) {
+        return last;
+    }
     Ref key;
     if (PyUnicode_Check(colour) && !PyUnicode_CheckExact(colour)) {
         // A str subclass (a StrEnum theme member) stands for its plain text, copied without __str__.
@@ -158,13 +162,14 @@ PyObject* sequence(PainterObject* painter, int level, PyObject* colour, bool for
     }
     const bool keep = cacheable(colour);
     if (keep) {
-        if (PyObject* kept = cache_find(foreground ? painter->foreground : painter->background, colour)) {
+        if (PyObject* kept = cache_find(cache, colour)) {
             return kept;
         }
     }
     Ref made = Ref::steal(make_sequence(level, colour, foreground));
-    // Making it may have run Python code that painted with this painter: store into the cache as it is now.
-    if (made && keep && cache_store(foreground ? painter->foreground : painter->background, colour, made.get()) < 0) {
+    // Making it may have run Python code that painted with this painter: the cache is stored into as it
+    // is now (it is part of the painter, never replaced).
+    if (made && keep && cache_store(cache, colour, made.get()) < 0) {
         return nullptr;
     }
     return made.release();
@@ -271,11 +276,10 @@ PyObject* paint(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     if (request.parts == 0) {
         return Py_NewRef(text);
     }
-    char attributes[kSgrRoom], resets[kSgrRoom];
     Piece before[3];
     int count = 0;
-    if (const int length = attribute_sgr(request.parts, attributes); length > 0) {
-        before[count++] = Piece{nullptr, attributes, length};
+    if (const Sgr& attributes = attribute_sgr(request.parts); attributes.length > 0) {
+        before[count++] = Piece{nullptr, attributes.text, attributes.length};
     }
     if (request.foreground) {
         before[count++] = Piece{request.foreground.get(), nullptr, 0};
@@ -283,7 +287,8 @@ PyObject* paint(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     if (request.background) {
         before[count++] = Piece{request.background.get(), nullptr, 0};
     }
-    const Piece after{nullptr, resets, reset_sgr(request.parts, resets)};
+    const Sgr& resets = reset_sgr(request.parts);
+    const Piece after{nullptr, resets.text, resets.length};
     return surround(before, count, text, &after, 1,
                     Layers{request.parts, request.foreground.get(), request.background.get()});
 }

@@ -1,5 +1,6 @@
 #include "sgr.hpp"
 
+#include <array>
 #include <cstring>
 
 namespace paint {
@@ -11,30 +12,76 @@ constexpr char kEsc = '\x1b';
 // Writes "\x1b[", the codes joined by ';', then 'm'.
 class SgrWriter {
 public:
-    explicit SgrWriter(char* out) noexcept : out_(out) {}
-    void add(int code) noexcept {
-        if (length_ == 0) {
-            out_[length_++] = kEsc;
-            out_[length_++] = '[';
+    constexpr explicit SgrWriter(Sgr& sgr) noexcept : sgr_(sgr) {}
+    constexpr void add(int code) noexcept {
+        if (sgr_.length == 0) {
+            put(kEsc);
+            put('[');
         } else {
-            out_[length_++] = ';';
+            put(';');
         }
         if (code >= 10) {
-            out_[length_++] = static_cast<char>('0' + code / 10);
+            put(static_cast<char>('0' + code / 10));
         }
-        out_[length_++] = static_cast<char>('0' + code % 10);
+        put(static_cast<char>('0' + code % 10));
     }
-    int finish() noexcept {
-        if (length_ != 0) {
-            out_[length_++] = 'm';
+    constexpr void finish() noexcept {
+        if (sgr_.length != 0) {
+            put('m');
         }
-        return length_;
     }
 
 private:
-    char* out_;
-    int length_ = 0;
+    constexpr void put(char c) noexcept { sgr_.text[sgr_.length++] = c; }
+    Sgr& sgr_;
 };
+
+constexpr Sgr make_attribute_sgr(unsigned parts) noexcept {
+    Sgr sgr{};
+    SgrWriter writer(sgr);
+    for (int i = 0; i < kAttributeCount; ++i) {
+        if (parts & (1u << i)) {
+            writer.add(kAttributeCodes[i]);
+        }
+    }
+    writer.finish();
+    return sgr;
+}
+
+constexpr Sgr make_reset_sgr(unsigned parts) noexcept {
+    Sgr sgr{};
+    SgrWriter writer(sgr);
+    if (parts & (kBold | kDim)) {
+        writer.add(22);
+    }
+    constexpr int codes[] = {23, 24, 25, 27, 29};  // italic, underline, blink, reverse, strike
+    for (int i = 0; i < 5; ++i) {
+        if (parts & (kItalic << i)) {
+            writer.add(codes[i]);
+        }
+    }
+    if (parts & kForeground) {
+        writer.add(39);
+    }
+    if (parts & kBackground) {
+        writer.add(49);
+    }
+    writer.finish();
+    return sgr;
+}
+
+template <std::size_t Count>
+constexpr std::array<Sgr, Count> sgr_table(Sgr (*make)(unsigned)) noexcept {
+    std::array<Sgr, Count> table{};
+    for (std::size_t parts = 0; parts < Count; ++parts) {
+        table[parts] = make(static_cast<unsigned>(parts));
+    }
+    return table;
+}
+
+// Every combination, made by the compiler: a paint call looks its sequences up.
+constexpr auto kAttributeSgr = sgr_table<kAttributes + 1>(make_attribute_sgr);
+constexpr auto kResetSgr = sgr_table<kEverything + 1>(make_reset_sgr);
 
 // The parts an SGR parameter leaves reset, from those reset before it. `sub` is the parameter's first
 // ':' sub-parameter (-1 when there is none). `operands` is set for the colour layers whose operands
@@ -201,9 +248,8 @@ int write_pieces(PyUnicodeWriter* writer, const Piece* pieces, int count) noexce
 
 // The layers' own sequences for the parts in `restore`.
 int write_restore(PyUnicodeWriter* writer, unsigned restore, const Layers& layers) noexcept {
-    char sgr[kSgrRoom];
-    const int length = attribute_sgr(restore, sgr);
-    if (length > 0 && PyUnicodeWriter_WriteASCII(writer, sgr, length) < 0) {
+    const Sgr& sgr = attribute_sgr(restore);
+    if (sgr.length > 0 && PyUnicodeWriter_WriteASCII(writer, sgr.text, sgr.length) < 0) {
         return -1;
     }
     if ((restore & kForeground) && PyUnicodeWriter_WriteStr(writer, layers.foreground) < 0) {
@@ -250,6 +296,49 @@ PyObject* rewrite(const Piece* before, int before_count, PyObject* text, Py_ssiz
         return nullptr;
     }
     return PyUnicodeWriter_Finish(writer);
+}
+
+// The total length of `pieces` added to `total`, and whether they are all ASCII.
+bool measure_ascii(const Piece* pieces, int count, Py_ssize_t& total) noexcept {
+    bool ascii = true;
+    for (int i = 0; i < count; ++i) {
+        if (pieces[i].str != nullptr) {
+            ascii = ascii && PyUnicode_IS_ASCII(pieces[i].str);
+            total += PyUnicode_GET_LENGTH(pieces[i].str);
+        } else {
+            total += pieces[i].length;
+        }
+    }
+    return ascii;
+}
+
+char* copy_ascii(char* out, const Piece* pieces, int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+        const Piece& piece = pieces[i];
+        const bool str = piece.str != nullptr;
+        const Py_ssize_t length = str ? PyUnicode_GET_LENGTH(piece.str) : piece.length;
+        std::memcpy(out, str ? PyUnicode_DATA(piece.str) : piece.chars, static_cast<std::size_t>(length));
+        out += length;
+    }
+    return out;
+}
+
+// surround for ASCII text without ESC between ASCII pieces, the usual case: a byte for a character.
+// Null without an exception set when a piece is not ASCII.
+PyObject* join_ascii(const Piece* before, int before_count, const char* text, Py_ssize_t length, const Piece* after,
+                     int after_count) noexcept {
+    Py_ssize_t total = length;  // the pieces are short: no overflow before PyUnicode_New checks the total
+    if (!measure_ascii(before, before_count, total) || !measure_ascii(after, after_count, total)) {
+        return nullptr;
+    }
+    PyObject* result = PyUnicode_New(total, 0x7f);
+    if (result == nullptr) {
+        return nullptr;
+    }
+    char* out = copy_ascii(static_cast<char*>(PyUnicode_DATA(result)), before, before_count);
+    std::memcpy(out, text, static_cast<std::size_t>(length));
+    copy_ascii(out + length, after, after_count);
+    return result;
 }
 
 // surround for text without ESC: one new str of the exact length, each piece copied once.
@@ -306,39 +395,28 @@ PyObject* join(const Piece* before, int before_count, PyObject* text, const Piec
 
 }  // namespace
 
-int attribute_sgr(unsigned parts, char* out) noexcept {
-    SgrWriter sgr(out);
-    for (int i = 0; i < kAttributeCount; ++i) {
-        if (parts & (1u << i)) {
-            sgr.add(kAttributeCodes[i]);
-        }
-    }
-    return sgr.finish();
-}
+const Sgr& attribute_sgr(unsigned parts) noexcept { return kAttributeSgr[parts & kAttributes]; }
 
-int reset_sgr(unsigned parts, char* out) noexcept {
-    SgrWriter sgr(out);
-    if (parts & (kBold | kDim)) {
-        sgr.add(22);
-    }
-    // italic 23, underline 24, blink 25, reverse 27, strike 29
-    constexpr int codes[] = {23, 24, 25, 27, 29};
-    for (int i = 0; i < 5; ++i) {
-        if (parts & (kItalic << i)) {
-            sgr.add(codes[i]);
-        }
-    }
-    if (parts & kForeground) {
-        sgr.add(39);
-    }
-    if (parts & kBackground) {
-        sgr.add(49);
-    }
-    return sgr.finish();
-}
+const Sgr& reset_sgr(unsigned parts) noexcept { return kResetSgr[parts & kEverything]; }
 
 PyObject* surround(const Piece* before, int before_count, PyObject* text, const Piece* after, int after_count,
                    const Layers& layers) noexcept {
+    if (PyUnicode_IS_ASCII(text)) {
+        const auto* chars = static_cast<const char*>(PyUnicode_DATA(text));
+        const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+        const void* escape = layers.parts != 0 ? std::memchr(chars, kEsc, static_cast<std::size_t>(length)) : nullptr;
+        if (escape != nullptr) {
+            return rewrite<Py_UCS1>(before, before_count, text, static_cast<const char*>(escape) - chars, after,
+                                    after_count, layers);
+        }
+        if (PyObject* joined = join_ascii(before, before_count, chars, length, after, after_count)) {
+            return joined;
+        }
+        if (PyErr_Occurred()) {
+            return nullptr;
+        }
+        return join(before, before_count, text, after, after_count);
+    }
     if (layers.parts != 0) {
         const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
         const void* data = PyUnicode_DATA(text);

@@ -24,14 +24,16 @@ constexpr unsigned kEverything = kAttributes | kForeground | kBackground;
 // SGR codes that set the attributes, in bit order.
 constexpr int kAttributeCodes[kAttributeCount] = {1, 2, 3, 4, 5, 7, 9};
 
-// Room for the longest text attribute_sgr or reset_sgr writes.
-constexpr int kSgrRoom = 32;
+// An SGR sequence of the text attributes or resets, as ASCII characters.
+struct Sgr {
+    char text[28];
+    int length;
+};
 
-// "\x1b[1;4m": the sequence that sets the attributes in `parts`; nothing when there are none.
-// Returns the number of characters written to `out`.
-int attribute_sgr(unsigned parts, char* out) noexcept;
-// "\x1b[22;39m": the sequence that resets everything in `parts`; nothing when it is empty.
-int reset_sgr(unsigned parts, char* out) noexcept;
+// "\x1b[1;4m": the sequence that sets the attributes in `parts`; empty when there are none.
+const Sgr& attribute_sgr(unsigned parts) noexcept;
+// "\x1b[22;39m": the sequence that resets everything in `parts`; empty when it is nothing.
+const Sgr& reset_sgr(unsigned parts) noexcept;
 
 // A piece of output: a str, or `length` ASCII characters.
 struct Piece {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "sgr.hpp"
 #include "state.hpp"
@@ -25,6 +26,7 @@ struct StyleObject {
     unsigned attributes;  // asked for
     unsigned parts;       // written
     Py_hash_t hash;
+    bool ascii;  // before and after are ASCII (they are, unless tintwell.colors.ESC was made otherwise)
 };
 
 StyleObject* as_style(PyObject* self) noexcept { return reinterpret_cast<StyleObject*>(self); }
@@ -46,8 +48,26 @@ PyObject* style_call(PyObject* self, PyObject* const* args, std::size_t nargsf, 
         return call_error(nargs, kwnames, nargs == 1 ? args[0] : nullptr);
     }
     StyleObject* style = as_style(self);
+    PyObject* text = args[0];
     if (style->parts == 0) {
-        return Py_NewRef(args[0]);
+        return Py_NewRef(text);
+    }
+    // The usual case, ASCII text without ESC: three copies into a new str. surround() does the same
+    // with more to look at.
+    if (style->ascii && PyUnicode_IS_ASCII(text)) {
+        const auto* chars = static_cast<const char*>(PyUnicode_DATA(text));
+        const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+        if (std::memchr(chars, '\x1b', static_cast<std::size_t>(length)) == nullptr) {
+            const Py_ssize_t before = PyUnicode_GET_LENGTH(style->before), after = PyUnicode_GET_LENGTH(style->after);
+            PyObject* result = PyUnicode_New(before + length + after, 0x7f);
+            if (result != nullptr) {
+                auto* out = static_cast<char*>(PyUnicode_DATA(result));
+                std::memcpy(out, PyUnicode_DATA(style->before), static_cast<std::size_t>(before));
+                std::memcpy(out + before, chars, static_cast<std::size_t>(length));
+                std::memcpy(out + before + length, PyUnicode_DATA(style->after), static_cast<std::size_t>(after));
+            }
+            return result;
+        }
     }
     const Piece before{style->before, nullptr, 0};
     const Piece after{style->after, nullptr, 0};
@@ -183,13 +203,12 @@ PyType_Slot style_slots[] = {
 
 // "\x1b[...m" for the attributes, then the colour sequences, as one str.
 PyObject* before_text(unsigned parts, PyObject* foreground, PyObject* background) noexcept {
-    char attributes[kSgrRoom];
-    const int length = attribute_sgr(parts, attributes);
-    PyUnicodeWriter* writer = PyUnicodeWriter_Create(length);
+    const Sgr& attributes = attribute_sgr(parts);
+    PyUnicodeWriter* writer = PyUnicodeWriter_Create(attributes.length);
     if (writer == nullptr) {
         return nullptr;
     }
-    if (PyUnicodeWriter_WriteASCII(writer, attributes, length) < 0 ||
+    if (PyUnicodeWriter_WriteASCII(writer, attributes.text, attributes.length) < 0 ||
         (foreground != nullptr && PyUnicodeWriter_WriteStr(writer, foreground) < 0) ||
         (background != nullptr && PyUnicodeWriter_WriteStr(writer, background) < 0)) {
         PyUnicodeWriter_Discard(writer);
@@ -211,9 +230,9 @@ PyType_Spec style_spec = {
 
 PyObject* style_new(PyObject* level, PyObject* fg, PyObject* bg, PyObject* foreground, PyObject* background,
                     unsigned attributes, unsigned parts) noexcept {
-    char reset[kSgrRoom];
+    const Sgr& reset = reset_sgr(parts);
     Ref before = Ref::steal(before_text(parts, foreground, background));
-    Ref after = before ? Ref::steal(PyUnicode_FromStringAndSize(reset, reset_sgr(parts, reset))) : Ref();
+    Ref after = before ? Ref::steal(PyUnicode_FromStringAndSize(reset.text, reset.length)) : Ref();
     // The value equality compares, hashed as a tuple hashes it.
     Ref value = after ? Ref::steal(Py_BuildValue("(IOO)", parts, foreground != nullptr ? foreground : Py_None,
                                                  background != nullptr ? background : Py_None))
@@ -238,6 +257,7 @@ PyObject* style_new(PyObject* level, PyObject* fg, PyObject* bg, PyObject* foreg
     style->attributes = attributes;
     style->parts = parts;
     style->hash = hash;
+    style->ascii = PyUnicode_IS_ASCII(style->before) && PyUnicode_IS_ASCII(style->after);
     return reinterpret_cast<PyObject*>(style);
 }
 
