@@ -171,6 +171,20 @@ def test_style_attributes_and_repr():
         type(warn).x = 1  # immutable type
 
 
+def test_copies_keep_the_level():
+    import copy
+    import pickle
+
+    for level in ColorLevel:
+        painter = Painter(level=level)
+        for twin in (copy.copy(painter), copy.deepcopy(painter), pickle.loads(pickle.dumps(painter))):
+            assert type(twin) is Painter and twin is not painter and twin.level is level
+    warn = Painter(level=2).style(fg=(255, 128, 0), bold=True)
+    assert copy.copy(warn) is warn and copy.deepcopy(warn) is warn  # immutable
+    with pytest.raises(TypeError, match="cannot pickle"):
+        pickle.dumps(warn)
+
+
 class Theme(enum.StrEnum):
     ACCENT = "#ff8000"
     ERROR = "bright red"

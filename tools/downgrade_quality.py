@@ -73,6 +73,8 @@ def main():
         cells = [f"{mean:.3f} ({mean / minimum - 1:+.1%})" for mean in means.values()]
         if indices == range(16):
             cells = [f"{cell}, {count} saturated to grey" for cell, count in zip(cells, greys.values())]
+        else:  # the greys of the rule are basic colours: nothing to exclude here
+            cells[-1] = "-"
         rows.append([name, *cells])
     header = ["palette", "RGB distance", "red-mean", "ours", "exact minimum", "minimum, no grey for saturated"]
     if args.markdown:

@@ -165,6 +165,12 @@ class Style:
     def __eq__(self, other: object, /) -> bool:
         """Whether `other` is a style that writes the same sequences."""
 
+    def __copy__(self) -> Style:
+        """The style itself: styles are immutable."""
+
+    def __deepcopy__(self, memo: object, /) -> Style:
+        """The style itself: styles are immutable."""
+
     def __hash__(self) -> int:
         """A hash of the sequences the style writes: equal styles hash alike."""
 
@@ -205,6 +211,9 @@ class Painter:
     """
 
     def __new__(cls, stream: _Stream | None = None, *, level: ColorLevel | int | None = None) -> Painter: ...
+    def __getnewargs_ex__(self) -> tuple[tuple[()], dict[str, ColorLevel]]:
+        """What a copy or a pickle rebuilds the painter from: its level (nothing is detected again)."""
+
     @property
     def level(self) -> ColorLevel:
         """The colour level this painter paints for.

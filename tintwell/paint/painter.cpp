@@ -314,6 +314,12 @@ PyObject* style(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
                      written ? request.background.get() : nullptr, request.attributes, request.parts);
 }
 
+// Copies and pickles make a painter of the same level: Painter(level=...).
+PyObject* getnewargs_ex(PyObject* self, PyObject*) noexcept {
+    PyObject* member = as_painter(self)->level_member;
+    return Py_BuildValue("(){sO}", "level", member != nullptr ? member : Py_None);
+}
+
 PyObject* painter_repr(PyObject* self) noexcept {
     PyObject* member = as_painter(self)->level_member;
     if (member == nullptr) {
@@ -339,6 +345,7 @@ PyCFunction method(Method function) noexcept {
 }
 
 PyMethodDef painter_methods[] = {
+    {"__getnewargs_ex__", getnewargs_ex, METH_NOARGS, nullptr},
     {"fg", method(layer_method<true>), METH_FASTCALL | METH_KEYWORDS,
      "fg($self, color)\n--\n\nThe sequence that makes color the foreground colour at this painter's level."},
     {"bg", method(layer_method<false>), METH_FASTCALL | METH_KEYWORDS,

@@ -182,6 +182,15 @@ PyGetSetDef style_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// A style is immutable: a copy is the style itself.
+PyObject* copy_itself(PyObject* self, PyObject*) noexcept { return Py_NewRef(self); }
+
+PyMethodDef style_methods[] = {
+    {"__copy__", copy_itself, METH_NOARGS, nullptr},
+    {"__deepcopy__", copy_itself, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyMemberDef style_members[] = {
     {"__vectorcalloffset__", Py_T_PYSSIZET, offsetof(StyleObject, vectorcall), Py_READONLY, nullptr},
     {nullptr, 0, 0, 0, nullptr},
@@ -197,6 +206,7 @@ PyType_Slot style_slots[] = {
     {Py_tp_hash, reinterpret_cast<void*>(style_hash)},
     {Py_tp_richcompare, reinterpret_cast<void*>(style_richcompare)},
     {Py_tp_getset, style_getset},
+    {Py_tp_methods, style_methods},
     {Py_tp_members, style_members},
     {0, nullptr},
 };
