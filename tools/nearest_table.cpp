@@ -1,16 +1,17 @@
-// The candidate table of the 256-colour search (tintwell/paint/nearest_table.inc), and its check.
+// The candidate tables of the palette searches (tintwell/paint/nearest_table.inc), and their check.
 //
-// For every 24-bit colour, the palette entries 16-255 of least CIEDE2000 are found by trying all 240;
-// the table lists, for each cell of 16 x 16 x 16 colours, the entries that are nearest for some colour
-// of the cell (with any entry within 1e-6 of it, so that a rounding difference elsewhere cannot pick
-// an entry the table lacks). The search then compares a colour with its cell's entries only.
+// For every 24-bit colour, the palette entries 16-255, and the basic colours 0-15 (greys left out for
+// colours whose hue is kept), of least CIEDE2000 are found by trying them all; each table lists, for
+// each cell of 16 x 16 x 16 colours, the entries that are nearest for some colour of the cell, with
+// any entry within 1e-6 of that, so that a rounding difference elsewhere cannot pick an entry the
+// table lacks. The searches then compare a colour with its cell's entries only.
 //
 //   g++ -O2 -std=c++20 -pthread -I. tools/nearest_table.cpp tintwell/paint/colour_science.cpp \
 //       -o nearest_table && ./nearest_table > tintwell/paint/nearest_table.inc
 //   g++ -O2 -std=c++20 -pthread -I. -DCHECK tools/nearest_table.cpp tintwell/paint/colour_science.cpp \
-//       tintwell/paint/nearest_256.cpp -o nearest_table && ./nearest_table --check
+//       tintwell/paint/nearest.cpp -o nearest_table && ./nearest_table --check
 //
-// --check compares the module's search (with the table compiled in) with the exhaustive one for all
+// --check compares the module's searches (the tables compiled in) with the exhaustive ones for all
 // 2**24 colours and exits 1 if any differs. Both use two threads.
 #include <cstdio>
 #include <cstring>
@@ -31,39 +32,58 @@ Rgb colour_of(long value) {
             static_cast<std::uint8_t>(value)};
 }
 
-int cell_of(Rgb rgb) { return (rgb.r >> 4) * 256 + (rgb.g >> 4) * 16 + (rgb.b >> 4); }
-
-// The entries 16-255 within 1e-6 of the least CIEDE2000 from `rgb`, marked in `marks`.
-void mark_nearest(Rgb rgb, bool* marks) {
+// Marks the entries of [first, last) within 1e-6 of the least CIEDE2000 from `rgb`, greys left out
+// where `no_grey` says.
+void mark_nearest(Rgb rgb, int first, int last, bool no_grey, bool* marks) {
     const Lab target = lab_of(rgb);
     double differences[256];
     double least = 1e300;
-    for (int index = 16; index < 256; ++index) {
-        differences[index] = ciede2000(target, palette_lab(index));
+    for (int index = first; index < last; ++index) {
+        differences[index] = no_grey && is_basic_grey(index) ? 1e300 : ciede2000(target, palette_lab(index));
         least = differences[index] < least ? differences[index] : least;
     }
-    for (int index = 16; index < 256; ++index) {
+    for (int index = first; index < last; ++index) {
         if (differences[index] <= least + 1e-6) {
             marks[index] = true;
         }
     }
 }
 
+void print_table(const char* suffix, bool (*marks)[256]) {
+    std::vector<int> starts{0}, entries;
+    for (int cell = 0; cell < kCells; ++cell) {
+        for (int index = 0; index < 256; ++index) {
+            if (marks[cell][index]) {
+                entries.push_back(index);
+            }
+        }
+        starts.push_back(static_cast<int>(entries.size()));
+    }
+    std::printf("// %zu entries in %d cells.\nconstexpr std::uint16_t kCellStarts%s[%d] = {", entries.size(), kCells,
+                suffix, kCells + 1);
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        std::printf("%s%d,", i % 16 == 0 ? "\n    " : " ", starts[i]);
+    }
+    std::printf("\n};\nconstexpr std::uint8_t kCellEntries%s[%zu] = {", suffix, entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::printf("%s%d,", i % 20 == 0 ? "\n    " : " ", entries[i]);
+    }
+    std::printf("\n};\n");
+}
+
 int generate() {
-    static bool marks[kCells][256];
+    static bool marks256[kCells][256], marks16[kCells][256];
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t) {
         workers.emplace_back([t] {
             for (int cell = t; cell < kCells; cell += kThreads) {
                 const int r = cell / 256 * 16, g = cell / 16 % 16 * 16, b = cell % 16 * 16;
-                for (int dr = 0; dr < 16; ++dr) {
-                    for (int dg = 0; dg < 16; ++dg) {
-                        for (int db = 0; db < 16; ++db) {
-                            const Rgb rgb{static_cast<std::uint8_t>(r + dr), static_cast<std::uint8_t>(g + dg),
-                                          static_cast<std::uint8_t>(b + db)};
-                            mark_nearest(rgb, marks[cell]);
-                        }
-                    }
+                for (int offset = 0; offset < 16 * 16 * 16; ++offset) {
+                    const Rgb rgb{static_cast<std::uint8_t>(r + offset / 256),
+                                  static_cast<std::uint8_t>(g + offset / 16 % 16),
+                                  static_cast<std::uint8_t>(b + offset % 16)};
+                    mark_nearest(rgb, 16, 256, false, marks256[cell]);
+                    mark_nearest(rgb, 0, 16, keeps_hue(rgb), marks16[cell]);
                 }
             }
         });
@@ -71,30 +91,13 @@ int generate() {
     for (auto& worker : workers) {
         worker.join();
     }
-    std::vector<int> starts{0}, entries;
-    for (int cell = 0; cell < kCells; ++cell) {
-        for (int index = 16; index < 256; ++index) {
-            if (marks[cell][index]) {
-                entries.push_back(index);
-            }
-        }
-        starts.push_back(static_cast<int>(entries.size()));
-    }
     std::printf("// Generated by tools/nearest_table.cpp; do not edit. For each cell of 16 x 16 x 16 RGB colours\n");
-    std::printf("// (index r / 16 * 256 + g / 16 * 16 + b / 16), the palette entries 16-255 of least CIEDE2000\n");
-    std::printf(
-        "// from some colour of the cell: kCellEntries[kCellStarts[cell]] to kCellEntries[kCellStarts[cell + 1] - "
-        "1].\n");
-    std::printf("// %zu entries in %d cells.\n", entries.size(), kCells);
-    std::printf("constexpr std::uint16_t kCellStarts[%d] = {", kCells + 1);
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        std::printf("%s%d,", i % 16 == 0 ? "\n    " : " ", starts[i]);
-    }
-    std::printf("\n};\nconstexpr std::uint8_t kCellEntries[%zu] = {", entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::printf("%s%d,", i % 20 == 0 ? "\n    " : " ", entries[i]);
-    }
-    std::printf("\n};\n");
+    std::printf("// (index r / 16 * 256 + g / 16 * 16 + b / 16), the palette entries of least CIEDE2000 from some\n");
+    std::printf("// colour of the cell: kCellEntries[kCellStarts[cell]] to kCellEntries[kCellStarts[cell + 1] - 1].\n");
+    std::printf("// Entries 16-255:\n");
+    print_table("256", marks256);
+    std::printf("// The basic colours 0-15, greys left out for colours whose hue is kept:\n");
+    print_table("16", marks16);
     return 0;
 }
 
@@ -106,11 +109,14 @@ int check() {
         workers.emplace_back([t, &differing] {
             for (long value = t; value < (1L << 24); value += kThreads) {
                 const Rgb rgb = colour_of(value);
-                const int table = nearest_256(rgb), exhaustive = nearest_256_exhaustive(rgb);
-                if (table != exhaustive) {
-                    std::printf("(%d, %d, %d): %d by the table, %d by trying all\n", rgb.r, rgb.g, rgb.b, table,
-                                exhaustive);
-                    ++differing[t];
+                const int pairs[2][2] = {{nearest_256(rgb), nearest_256_exhaustive(rgb)},
+                                         {nearest_16(rgb), nearest_16_exhaustive(rgb)}};
+                for (const auto& pair : pairs) {
+                    if (pair[0] != pair[1]) {
+                        std::printf("(%d, %d, %d): %d by the table, %d by trying all\n", rgb.r, rgb.g, rgb.b, pair[0],
+                                    pair[1]);
+                        ++differing[t];
+                    }
                 }
             }
         });
@@ -122,7 +128,7 @@ int check() {
     for (long count : differing) {
         total += count;
     }
-    std::printf("%ld colours checked, %ld where the search by the table differs from trying all 240 entries\n",
+    std::printf("%ld colours checked at 256 and at 16 colours, %ld picks by the tables differ from trying all\n",
                 1L << 24, total);
     return total == 0 ? 0 : 1;
 }

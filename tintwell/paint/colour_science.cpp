@@ -80,9 +80,9 @@ double ciede2000_opposite(double l1, double l2, double c1, double c2, double h1,
     return combine(l1, l2, l2 - l1, c2 - c1, big_dh, (c1 + c2) / 2, t, h_mean);
 }
 
-bool is_basic_grey(int index) noexcept { return index == 0 || index == 7 || index == 8 || index == 15; }
-
 }  // namespace
+
+bool is_basic_grey(int index) noexcept { return index == 0 || index == 7 || index == 8 || index == 15; }
 
 void init() noexcept {
     if (ready) {
@@ -124,7 +124,8 @@ double ciede2000(const Lab& x, const Lab& y) noexcept {
     double big_dh = 0;
     double hue_x = 1, hue_y = 0;  // the mean hue's direction, unnormalised; a neutral pair's is 0 degrees
     if (c1 * c2 != 0) {
-        const double x1 = a1 / c1, y1 = x.b / c1, x2 = a2 / c2, y2 = y.b / c2;
+        const double inverse1 = 1 / c1, inverse2 = 1 / c2;
+        const double x1 = a1 * inverse1, y1 = x.b * inverse1, x2 = a2 * inverse2, y2 = y.b * inverse2;
         const double turn = x1 * y2 - y1 * x2;
         if (turn == 0 && x1 * x2 + y1 * y2 < 0) {
             return ciede2000_opposite(x.l, y.l, c1, c2, hue(x.b, a1), hue(y.b, a2));
@@ -139,8 +140,8 @@ double ciede2000(const Lab& x, const Lab& y) noexcept {
     }
     double h_mean = std::atan2(hue_y, hue_x) * kDegrees;
     h_mean = h_mean < 0 ? h_mean + 360 : h_mean;
-    const double norm = std::sqrt(hue_x * hue_x + hue_y * hue_y);
-    const double t = hue_weight(hue_x / norm, hue_y / norm);
+    const double inverse_norm = 1 / std::sqrt(hue_x * hue_x + hue_y * hue_y);
+    const double t = hue_weight(hue_x * inverse_norm, hue_y * inverse_norm);
     return combine(x.l, y.l, dl, dc, big_dh, (c1 + c2) / 2, t, h_mean);
 }
 
@@ -153,7 +154,7 @@ bool keeps_hue(Rgb rgb) noexcept {
 
 const Lab& palette_lab(int index) noexcept { return palette_labs[index]; }
 
-int nearest_16(Rgb rgb) noexcept {
+int nearest_16_exhaustive(Rgb rgb) noexcept {
     const Lab target = lab_of(rgb);
     const bool no_grey = keeps_hue(rgb);
     int best = -1;

@@ -45,16 +45,19 @@ double ciede2000(const Lab& x, const Lab& y) noexcept;
 // Whether the basic greys (0, 7, 8, 15) are kept out of the 16-colour search: for colours of HSV
 // saturation and value 0.5 or more, whose hue a grey would lose.
 bool keeps_hue(Rgb rgb) noexcept;
+bool is_basic_grey(int index) noexcept;
 
 // The palette entry 0-255 in CIELAB.
 const Lab& palette_lab(int index) noexcept;
 
-// The palette entry 16-255 of least CIEDE2000 from `rgb`; ties go to the lower index. Only the entries
-// that tools/nearest_table.cpp found nearest for some colour of the same 16 x 16 x 16 cell are compared.
+// The palette entry 16-255 of least CIEDE2000 from `rgb`; ties go to the lower index.
 int nearest_256(Rgb rgb) noexcept;
-// The basic colour 0-15 of least CIEDE2000 from `rgb` (greys excluded as keeps_hue says).
+// The basic colour 0-15 of least CIEDE2000 from `rgb`, greys excluded as keeps_hue says.
 int nearest_16(Rgb rgb) noexcept;
-// nearest_256 by trying every entry: what the search by the table must always agree with.
+// The two searches compare `rgb` only with the entries tools/nearest_table.cpp found nearest for some
+// colour of the same cell of 16 x 16 x 16 colours. These try every entry, as the searches by the table
+// must always agree with.
 int nearest_256_exhaustive(Rgb rgb) noexcept;
+int nearest_16_exhaustive(Rgb rgb) noexcept;
 
 }  // namespace paint::colour
