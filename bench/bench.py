@@ -297,7 +297,12 @@ from tintwell.colors import fg_code
 from tintwell.style import Painter
 
 def peak_mib():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024  # KiB on Linux
+    # This process's own peak (VmHWM): ru_maxrss also counts the parent's memory at the fork.
+    try:
+        with open("/proc/self/status") as status:
+            return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:")) / 1024
+    except OSError:
+        return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024  # KiB on Linux
 
 def colours():  # a million distinct RGB colours
     return ((r, g, 2 * b + 1) for r in range(100) for g in range(100) for b in range(100))

@@ -169,6 +169,9 @@ def test_style_attributes_and_repr():
         Style()
     with pytest.raises(TypeError):
         type(warn).x = 1  # immutable type
+    for final in (Style, Painter):
+        with pytest.raises(TypeError):
+            type("Sub", (final,), {})
 
 
 def test_copies_keep_the_level():
@@ -246,6 +249,12 @@ def test_keywords_matched_by_equality_too():
     names = {"".join(["f", "g"]): "red", "".join(["bo", "ld"]): True}  # equal to the interned names, not them
     assert Painter(level=1).paint(**{"text": "x"}, **names) == "\x1b[1m\x1b[31mx\x1b[22;39m"
     assert Painter(level=1).paint("x", **{Name("fg"): "red"}) == "\x1b[31mx\x1b[39m"
+    # The usual shape (text, then the colours by position or as fg= and bg=) is bound apart: both routes agree.
+    painter = Painter(level=2)
+    for call in [lambda: painter.paint("x", "red", "#abc"), lambda: painter.paint("x", bg="#abc", fg="red"),
+                 lambda: painter.paint("x", "red", bg="#abc"), lambda: painter.paint(text="x", fg="red", bg="#abc"),
+                 lambda: painter.paint("x", "red", "#abc", bold=False)]:
+        assert call() == "\x1b[31m\x1b[48;5;110mx\x1b[39;49m"
 
 
 BAD_COLOURS = [256, -1, 1.0, 1.5, None, b"red", [1, 2, 3], (1, 2), (), (1, 2, 3, 4), (300, 0, 0), ("x", 0, 0),

@@ -184,7 +184,7 @@ PyObject* colour_as_given(PyObject* value) noexcept {
 }
 
 // What paint() and style() share: the colours' sequences and the attributes, read from `values`
-// (fg, bg, then the seven attributes).
+// (fg, bg, then the seven attributes) by read_attributes and read_colours.
 struct Request {
     unsigned attributes = 0;
     unsigned parts = 0;  // what is written: nothing at NONE
@@ -192,20 +192,26 @@ struct Request {
     Ref background;
 };
 
-int read_request(PainterObject* painter, const char* function, PyObject* const* values, int level,
-                 Request& request) noexcept {
-    PyObject* const* attribute_names[kAttributeCount] = {
-        &names::bold, &names::dim, &names::italic, &names::underline, &names::blink, &names::reverse, &names::strike};
+constexpr PyObject* const* kAttributeNames[kAttributeCount] = {
+    &names::bold, &names::dim, &names::italic, &names::underline, &names::blink, &names::reverse, &names::strike};
+
+// The attribute flags of values[2 .. 8] into request.attributes.
+int read_attributes(const char* function, PyObject* const* values, Request& request) noexcept {
     for (int i = 0; i < kAttributeCount; ++i) {
         if (values[2 + i] == nullptr) {
             continue;
         }
-        const int on = attribute_flag(function, *attribute_names[i], values[2 + i]);
+        const int on = attribute_flag(function, *kAttributeNames[i], values[2 + i]);
         if (on < 0) {
             return -1;
         }
         request.attributes |= on ? 1u << i : 0u;
     }
+    return 0;
+}
+
+// The sequences of the colours values[0] and values[1], then what is written.
+int read_colours(PainterObject* painter, PyObject* const* values, int level, Request& request) noexcept {
     if (values[0] != nullptr && values[0] != Py_None) {
         request.foreground = Ref::steal(sequence(painter, level, values[0], true));
         if (!request.foreground) {
@@ -258,9 +264,32 @@ PyObject* layer_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
     return nullptr;
 }
 
+// The usual call, paint(text, fg, bg) with the colours by position or as the keywords fg and bg, bound
+// without the general binder: true when the call is of that shape (keyword names the very interned
+// strings), with `values` filled as bind() fills them; anything else takes the general route.
+bool bind_text_and_colours(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** values) noexcept {
+    if (nargs < 1 || nargs > 3) {
+        return false;
+    }
+    for (int i = 0; i < 10; ++i) {
+        values[i] = i < nargs ? args[i] : nullptr;
+    }
+    const Py_ssize_t keywords = kwnames != nullptr ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < keywords; ++k) {
+        PyObject* name = PyTuple_GET_ITEM(kwnames, k);
+        const int parameter = name == names::fg ? 1 : name == names::bg ? 2 : 0;
+        if (parameter == 0 || values[parameter] != nullptr) {
+            return false;
+        }
+        values[parameter] = args[nargs + k];
+    }
+    return true;
+}
+
 PyObject* paint(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* values[10];
-    if (bind(paint_signature, args, nargs, kwnames, values) < 0) {
+    const bool colours_only = bind_text_and_colours(args, nargs, kwnames, values);
+    if (!colours_only && bind(paint_signature, args, nargs, kwnames, values) < 0) {
         return nullptr;
     }
     PyObject* text = values[0];
@@ -270,7 +299,8 @@ PyObject* paint(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     PainterObject* painter = as_painter(self);
     const int level = painter_level(painter);
     Request request;
-    if (level < 0 || read_request(painter, "paint", values + 1, level, request) < 0) {
+    if (level < 0 || (!colours_only && read_attributes("paint", values + 1, request) < 0) ||
+        read_colours(painter, values + 1, level, request) < 0) {
         return nullptr;
     }
     if (request.parts == 0) {
@@ -301,7 +331,8 @@ PyObject* style(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     PainterObject* painter = as_painter(self);
     const int level = painter_level(painter);
     Request request;
-    if (level < 0 || read_request(painter, "style", values, level, request) < 0) {
+    if (level < 0 || read_attributes("style", values, request) < 0 ||
+        read_colours(painter, values, level, request) < 0) {
         return nullptr;
     }
     Ref fg = Ref::steal(colour_as_given(values[0]));
