@@ -297,6 +297,7 @@ def test_given_level(given, outcome, monkeypatch):
         return
     assert painter.level is outcome
     assert repr(painter) == f"Painter(level=ColorLevel.{outcome.name})"
+    assert Painter.__new__(Painter, level=painter.level).level is outcome  # not through vectorcall
     with pytest.raises(AttributeError):
         painter.level = ColorLevel.NONE
 

@@ -118,7 +118,7 @@ PyObject* painter_vectorcall(PyObject* type, PyObject* const* args, std::size_t 
 
 // Painter.__new__ for calls that do not go through vectorcall.
 PyObject* painter_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-    return PyObject_VectorcallDict(reinterpret_cast<PyObject*>(type), &PyTuple_GET_ITEM(args, 0),
+    return PyObject_VectorcallDict(reinterpret_cast<PyObject*>(type), PySequence_Fast_ITEMS(args),
                                    static_cast<std::size_t>(PyTuple_GET_SIZE(args)), kwargs);
 }
 
