@@ -11,16 +11,17 @@ namespace paint {
 
 // Interned names, made by the first exec: keyword arguments are matched against them by identity
 // first, and the module attributes it calls are looked up with them.
-#define PAINT_NAMES(X)                                                                                            \
-    X(text, "text")                                                                                               \
-    X(fg, "fg")                                                                                                   \
-    X(bg, "bg")                                                                                                   \
-    X(bold, "bold") X(dim, "dim") X(italic, "italic") X(underline, "underline") X(blink, "blink")                 \
-        X(reverse, "reverse") X(strike, "strike") X(stream, "stream") X(level, "level") X(color, "color")         \
-            X(index, "index") X(r, "r") X(g, "g") X(b, "b") X(rgb1, "rgb1") X(rgb2, "rgb2") X(fg_code, "fg_code") \
-                X(bg_code, "bg_code") X(parse_hex, "parse_hex") X(validate_rgb, "_validate_rgb")                  \
-                    X(ColorLevel, "ColorLevel") X(detect_color_level, "detect_color_level")                       \
-                        X(enable_windows_vt, "enable_windows_vt") X(name, "name")
+#define PAINT_NAMES(X)                                                                                          \
+    X(text, "text")                                                                                             \
+    X(fg, "fg")                                                                                                 \
+    X(bg, "bg")                                                                                                 \
+    X(bold, "bold")                                                                                             \
+    X(dim, "dim") X(italic, "italic") X(underline, "underline") X(blink, "blink") X(reverse, "reverse")         \
+        X(strike, "strike") X(stream, "stream") X(level, "level") X(color, "color") X(index, "index") X(r, "r") \
+            X(g, "g") X(b, "b") X(rgb1, "rgb1") X(rgb2, "rgb2") X(fg_code, "fg_code") X(bg_code, "bg_code")     \
+                X(parse_hex, "parse_hex") X(validate_rgb, "_validate_rgb") X(ColorLevel, "ColorLevel")          \
+                    X(detect_color_level, "detect_color_level") X(enable_windows_vt, "enable_windows_vt")       \
+                        X(name, "name")
 
 namespace names {
 #define PAINT_DECLARE_NAME(id, text) inline PyObject* id = nullptr;
