@@ -81,11 +81,33 @@ for level, color in [("TRUECOLOR", "'red'"), ("TRUECOLOR", "'#ff8000'"), ("TRUEC
                       f"f = style.Painter(level=detect.ColorLevel.{level}).fg; x = {color}; f(x)", "f(x)",
                       "<= 2x fg_code", f"fg_code({color})"))
 
+# What people call: a style made once and applied, and paint with a colour seen before, at every level.
+CASES.append(Case("s('warning')", "f = style.Painter(level=detect.ColorLevel.TRUECOLOR).style(fg='red', bold=True);"
+                  " x = 'warning'", "f(x)", "<= 3x"))
+for level in ("NONE", "BASIC", "EXTENDED", "TRUECOLOR"):
+    CASES.append(Case(f"Painter({level}).paint('warning', fg='red')",
+                      f"f = style.Painter(level=detect.ColorLevel.{level}).paint; x = 'warning'; f(x, fg='red')",
+                      "f(x, fg='red')", "<= 5x"))
+# A 24-bit colour the painter has not seen: every call takes the next of 65,536 distinct colours, far
+# more than a painter keeps, so each one is worked out afresh (the next() call is part of the cost).
+for level in ("EXTENDED", "BASIC"):
+    CASES.append(Case(f"Painter({level}).paint('warning', fg=<new (r, g, b)>)",
+                      f"f = style.Painter(level=detect.ColorLevel.{level}).paint; x = 'warning'; y = new_colours()",
+                      "f(x, fg=next(y))", "<= 150x"))
+
+
+def new_colours():
+    """An endless cycle of 65,536 distinct RGB tuples spread over the colour space."""
+    # An odd multiplier permutes the 2**24 colours, so the first 65,536 of the sequence are distinct.
+    values = [(n * 0x9E3779B1) & 0xFFFFFF for n in range(65536)]
+    return itertools.cycle([(v >> 16, v >> 8 & 255, v & 255) for v in values])
+
 
 LOOP_TEMPLATE = """
-def run(loops, _timer=_timer):
+def run(loops, _timer=_timer, _repeat=_repeat):
 {setup}
-    _it = itertools.repeat(None, loops)
+    # repeat() yields one object over and over; a range would make a new int at every step past 256.
+    _it = _repeat(None, loops)
     _t0 = _timer()
     for _ in _it:
         {call}
@@ -104,7 +126,7 @@ def bench_environment():
 def make_runner(case: Case, namespace: dict):
     setup = "\n".join("    " + part.strip() for part in case.setup.split(";"))
     source = LOOP_TEMPLATE.format(setup=setup, call=case.call)
-    local = dict(namespace, _timer=time.perf_counter, itertools=itertools)
+    local = dict(namespace, _timer=time.perf_counter, _repeat=itertools.repeat)
     exec(compile(source, f"<bench {case.label}>", "exec"), local)
     return local["run"]
 
@@ -112,7 +134,9 @@ def make_runner(case: Case, namespace: dict):
 def available_cases(namespace):
     detect = namespace["detect"]
     have_detect = hasattr(detect, "detect_color_level")
-    return [case for case in CASES if have_detect or "detect." not in case.setup]
+    have_styles = hasattr(namespace["style"].Painter, "style")
+    return [case for case in CASES
+            if (have_detect or "detect." not in case.setup) and (have_styles or ".style(" not in case.setup)]
 
 
 def calibrate(run, target_seconds=0.02):
@@ -125,7 +149,7 @@ def calibrate(run, target_seconds=0.02):
 def bench_namespace():
     from tintwell import colors, detect, style
 
-    return {"colors": colors, "detect": detect, "style": style, "os": os, "Tty": Tty}
+    return {"colors": colors, "detect": detect, "style": style, "os": os, "Tty": Tty, "new_colours": new_colours}
 
 
 def time_cases(repeat: int):
@@ -273,7 +297,12 @@ from tintwell.colors import fg_code
 from tintwell.style import Painter
 
 def peak_mib():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024  # KiB on Linux
+    # This process's own peak (VmHWM): ru_maxrss also counts the parent's memory at the fork.
+    try:
+        with open("/proc/self/status") as status:
+            return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:")) / 1024
+    except OSError:
+        return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024  # KiB on Linux
 
 def colours():  # a million distinct RGB colours
     return ((r, g, 2 * b + 1) for r in range(100) for g in range(100) for b in range(100))
@@ -285,7 +314,7 @@ for n, colour in enumerate(colours(), 1):
     if n in (10_000, 1_000_000):
         peaks[n] = peak_mib()
 kept = {colour: fg_code(colour) for colour in colours()}
-print(peaks[10_000], peaks[1_000_000], len(painter._fg) + len(painter._fg_old), peak_mib())
+print(peaks[10_000], peaks[1_000_000], painter._cache_size, peak_mib())
 """
 
 

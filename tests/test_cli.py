@@ -41,17 +41,20 @@ NAMED = ["\x1b[41m  \x1b[49m \x1b[107m\x1b[31mred\x1b[39m\x1b[49m", "\x1b[40m  \
          "\x1b[107m  \x1b[49m \x1b[40m\x1b[97mbright_white\x1b[39m\x1b[49m", "\x1b[40m\x1b[93mbright_yellow"]
 PALETTE = ["\x1b[48;5;0m    ", "\x1b[48;5;16m  ", "\x1b[48;5;196m  ", "\x1b[48;5;231m  ",
            "\x1b[48;5;232m   ", "\x1b[48;5;255m   "]
+# Each text attribute's name in that attribute.
+ATTRIBUTE_SAMPLES = ["\x1b[1mbold\x1b[22m", "\x1b[2mdim\x1b[22m", "\x1b[3mitalic\x1b[23m", "\x1b[4munderline\x1b[24m",
+                     "\x1b[5mblink\x1b[25m", "\x1b[7mreverse\x1b[27m", "\x1b[9mstrike\x1b[29m"]
 # The hue sweep starts at pure red; the grey ramp runs from black to white.
 GRADIENT = ["\x1b[48;2;255;0;0m ", "\x1b[48;2;0;0;0m ", "\x1b[48;2;255;255;255m "]
 
 
 @pytest.mark.parametrize("env, level, present, absent", [
-    ({"FORCE_COLOR": "1", "TERM": "xterm-256color"}, "BASIC", NAMED, PALETTE + GRADIENT),
-    ({"FORCE_COLOR": "2"}, "EXTENDED", NAMED + PALETTE, GRADIENT),
-    ({"FORCE_COLOR": "3"}, "TRUECOLOR", NAMED + PALETTE + GRADIENT, []),
-    ({"TERM": "xterm-256color"}, "EXTENDED", NAMED + PALETTE, GRADIENT),
-    ({"TERM": "xterm", "COLORTERM": "truecolor"}, "TRUECOLOR", NAMED + PALETTE + GRADIENT, []),
-    ({"TERM": "vt100"}, "BASIC", NAMED, PALETTE + GRADIENT),
+    ({"FORCE_COLOR": "1", "TERM": "xterm-256color"}, "BASIC", NAMED + ATTRIBUTE_SAMPLES, PALETTE + GRADIENT),
+    ({"FORCE_COLOR": "2"}, "EXTENDED", NAMED + ATTRIBUTE_SAMPLES + PALETTE, GRADIENT),
+    ({"FORCE_COLOR": "3"}, "TRUECOLOR", NAMED + ATTRIBUTE_SAMPLES + PALETTE + GRADIENT, []),
+    ({"TERM": "xterm-256color"}, "EXTENDED", NAMED + ATTRIBUTE_SAMPLES + PALETTE, GRADIENT),
+    ({"TERM": "xterm", "COLORTERM": "truecolor"}, "TRUECOLOR", NAMED + ATTRIBUTE_SAMPLES + PALETTE + GRADIENT, []),
+    ({"TERM": "vt100"}, "BASIC", NAMED + ATTRIBUTE_SAMPLES, PALETTE + GRADIENT),
 ], ids=["force-basic", "force-extended", "force-truecolor", "term-256", "colorterm", "term-basic"])
 def test_swatches_match_the_level_in_a_terminal(env, level, present, absent):
     status, out, err = run_in_pty([], child_env(**env))
@@ -66,14 +69,37 @@ def test_swatches_match_the_level_in_a_terminal(env, level, present, absent):
         assert_colours_closed(line)
 
 
+SWITCHES = {"1": "bold", "2": "dim", "3": "italic", "4": "underline", "5": "blink", "7": "reverse", "9": "strike"}
+ENDS = {"22": ("bold", "dim"), "23": ("italic",), "24": ("underline",), "25": ("blink",), "27": ("reverse",),
+        "29": ("strike",), "39": ("fg",), "49": ("bg",)}
+
+
 def assert_colours_closed(line):
-    """Every colour switched on is switched off again on the same line."""
-    sgr = re.findall(r"\x1b\[([0-9;]*)m", line)
-    foreground = [p for p in sgr if p[:1] in "39" and p != "39"]
-    background = [p for p in sgr if p[:1] in "41" and p != "49"]
-    assert sgr.count("39") == len(foreground), repr(line)
-    assert sgr.count("49") == len(background), repr(line)
-    assert not sgr or sgr[-1] in ("39", "49"), repr(line)
+    """Every colour and attribute switched on is switched off again on the same line."""
+    on = set()
+    for params in re.findall(r"\x1b\[([0-9;]*)m", line):
+        code = params.split(";")[0]
+        if code in ENDS:
+            on.difference_update(ENDS[code])
+        else:
+            on.add(SWITCHES.get(code) or ("fg" if code[:1] in "39" else "bg" if code[:1] in "41" else code))
+    assert not on, repr(line)
+
+
+@pytest.mark.parametrize("width, rows", [(80, [7]), (30, [4, 3]), (9, [1, 1, 1, 1, 1, 1, 1]), (5, [1] * 7)])
+def test_attribute_samples_fit_the_width(width, rows):
+    screen = cli.Screen(width)
+    cli.attribute_samples(screen, detect.ColorLevel.BASIC)
+    samples = [line for line in screen.lines if ESC in line]
+    assert [len(re.findall(r"\x1b\[[1-9]m", line)) for line in samples] == rows
+    cut = [re.sub(r"(\x1b\[\dm)(\w+)", lambda m: m[1] + m[2][:width - 2], sample) for sample in ATTRIBUTE_SAMPLES]
+    assert "  ".join(samples).split() == cut
+    for line in screen.lines:
+        assert display_width(line) <= width
+        assert_colours_closed(line)
+    none = cli.Screen(80)
+    cli.check(none, detect.ColorLevel.NONE, detect.ColorLevel.NONE, False, None)
+    assert "Text attributes: not shown (needs BASIC, level is NONE)" in none.lines
 
 
 def display_width(line):
@@ -211,16 +237,17 @@ def test_show_samples_what_the_level_can_display():
     # beside rgb_to_ansi256's approximation; the literals stay exact.
     joined = " ".join(out.split())
     assert "  fg_code: '\\x1b[38;2;255;128;0m'" in out
-    assert "rgb_to_ansi256's approximation: 214 (255, 175, 0), at RGB distance 47" in joined
-    assert "nearest palette entry: 208 (255, 135, 0), at RGB distance 7" in joined
+    assert "rgb_to_ansi256's approximation: 214 (255, 175, 0), perceived difference 16.2" in joined
+    assert "nearest palette entry: 208 (255, 135, 0), perceived difference 2.2" in joined
     assert "sample of 208: \x1b[38;5;208msample text" in out and "\x1b[48;5;208m\x1b[30m  sample" in out
     assert "\x1b[38;2;" not in out
 
     status, out, _ = run_in_pty(["show", "#ff8000", "196", "red"], child_env(FORCE_COLOR="1"))
     joined = " ".join(out.split())
     assert "TRUECOLOR needed, level is BASIC" in joined and "EXTENDED needed, level is BASIC" in joined
-    assert "nearest basic colour: 3 (205, 205, 0), at RGB distance 92" in joined
-    assert "nearest basic colour: 9 (255, 0, 0), at RGB distance 0" in joined
+    # Orange is seen nearer bright red than the olive of yellow (205, 205, 0), which RGB distance picks.
+    assert "nearest basic colour: 9 (255, 0, 0), perceived difference 21.2" in joined
+    assert "nearest basic colour: 9 (255, 0, 0), perceived difference 0.0" in joined
     assert "sample of 9: \x1b[91msample text" in out
     assert "\x1b[31msample text" in out
     assert "\x1b[38;5;" not in out and "\x1b[38;2;" not in out

@@ -27,7 +27,7 @@ def run_mypy_tool(args, cwd):
 
 
 def test_stubtest(tmp_path):
-    proc = run_mypy_tool(["mypy.stubtest", "tintwell.colors", "tintwell.detect"], tmp_path)
+    proc = run_mypy_tool(["mypy.stubtest", "tintwell.colors", "tintwell.detect", "tintwell._paint"], tmp_path)
     assert proc.returncode == 0, proc.stdout + proc.stderr
 
 
@@ -96,7 +96,7 @@ def test_mypy_strict(tmp_path, target):
 
 def test_public_names_are_documented_in_english():
     # The modules' own docstrings are Chinese; editors and help() readers of the stubs get these.
-    for stub in ("colors.pyi", "detect.pyi"):
+    for stub in ("colors.pyi", "detect.pyi", "_paint.pyi"):
         tree = ast.parse((PACKAGE / stub).read_text())
         assert ast.get_docstring(tree).isascii()
         classes = [n for n in tree.body if isinstance(n, ast.ClassDef) and not n.name.startswith("_")]

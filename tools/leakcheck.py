@@ -1,4 +1,5 @@
-"""Reference-leak hunt over every case of tests/hardening/cases.py, on the debug interpreter.
+"""Reference-leak hunt over every case of tests/hardening/cases.py and paint_cases.py, on the debug
+interpreter.
 
     PYTHONPATH=build/debug/pkg python3.14d tools/leakcheck.py [-k TEXT] [--calls N] [--warmups N]
                                                              [--rounds N]
@@ -182,6 +183,7 @@ def main():
 
     sys.path.insert(0, os.path.join(REPO, "tests"))
     from hardening.cases import all_cases, check, threaded_calls
+    from hardening.paint_cases import paint_cases
 
     started = time.monotonic()
     probe = hunt_calibrated(deliberate_leak(), options.calls, options.warmups, options.rounds)
@@ -193,7 +195,7 @@ def main():
     # (id, calls per round, function giving (deltas, problems))
     jobs = []
     stress = threaded_calls()
-    for case in all_cases() + [stress]:
+    for case in all_cases() + paint_cases() + [stress]:
         # One call of the threaded case is hundreds of calls on several threads.
         calls = max(1, options.calls // 10) if case is stress else options.calls
 

@@ -8,7 +8,6 @@ prints the escape sequences of given colours. Only the public interface of ``tin
 
 import argparse
 import colorsys
-import math
 import os
 import re
 import shutil
@@ -21,7 +20,7 @@ from typing import TYPE_CHECKING, Final, NamedTuple, cast, override
 import tintwell
 from tintwell import Color, colors, detect
 from tintwell.detect import ColorLevel
-from tintwell.style import Painter, nearest_ansi16, nearest_ansi256, palette_rgb
+from tintwell.style import Painter, nearest_ansi16, nearest_ansi256, palette_rgb, perceived_difference
 
 if TYPE_CHECKING:
     from _typeshed import SupportsWrite
@@ -45,6 +44,9 @@ PRESENCE_ONLY: Final = ("VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED", "WT_S
 NAME_COLUMN: Final = 18  # "  VSCODE_IPC_HOOK "
 
 SHOW_EXAMPLE: Final = "python -m tintwell show red '#ff8000' 196 '10,20,30'"
+ATTRIBUTES: Final = ("bold", "dim", "italic", "underline", "blink", "reverse", "strike")
+# The SGR code of each attribute and the one that resets it.
+ATTRIBUTE_RESETS: Final = {"1": "22", "2": "22", "3": "23", "4": "24", "5": "25", "7": "27", "9": "29"}
 INTEGER_RE: Final = re.compile(r"[+-]?[0-9]+")
 SGR_SPLIT_RE: Final = re.compile(r"(\x1b\[[0-9;]*m)")
 
@@ -78,23 +80,31 @@ def display_width(text: str) -> int:
 
 
 def clip(line: str, width: int) -> str:
-    """`line` cut to `width` columns, with any colour it leaves on switched off."""
+    """`line` cut to `width` columns, with any colour or attribute it leaves on switched off."""
     if display_width(line) <= width:
         return line
     kept: list[str] = []
     used = 0
     fg_on = bg_on = False
+    owed: dict[str, None] = {}  # the resets of the attributes left on, in order
     for index, part in enumerate(SGR_SPLIT_RE.split(line)):
         if index % 2:
             code = part[2:-1]
-            fg_on = code != "39" if code[:1] in ("3", "9") else fg_on
-            bg_on = code != "49" if code[:1] in ("4", "1") else bg_on
+            if code in ATTRIBUTE_RESETS:
+                owed[ATTRIBUTE_RESETS[code]] = None
+            elif code in ATTRIBUTE_RESETS.values():
+                owed.pop(code, None)
+            else:
+                fg_on = code != "39" if code[:1] in ("3", "9") else fg_on
+                bg_on = code != "49" if code[:1] in ("4", "1") else bg_on
             kept.append(part)
             continue
         for char in part:
             used += char_width(char)
             if used > width:
-                return "".join(kept) + (colors.RESET_FG if fg_on else "") + (colors.RESET_BG if bg_on else "")
+                resets = "".join(f"{colors.ESC}{reset}m" for reset in owed)
+                return ("".join(kept) + resets + (colors.RESET_FG if fg_on else "")
+                        + (colors.RESET_BG if bg_on else ""))
             kept.append(char)
     return "".join(kept)
 
@@ -364,6 +374,24 @@ def swatch_rows(screen: Screen, brush: Brush, colours: Sequence[Color], cell: in
         screen.line("  " + "".join(brush.bg(c, " " * cell) for c in colours[start:start + per_row]))
 
 
+def attribute_samples(screen: Screen, level: ColorLevel) -> None:
+    """The text attributes, each name written in its own attribute, as many to a line as fit."""
+    screen.line()
+    screen.text("Text attributes, painter.style(bold=True) and so on, each in itself:", indent=2)
+    painter = Painter(level=level)
+    room = max(screen.width - 2, 1)
+    cells: list[str] = []
+    used = 0
+    for name in ATTRIBUTES:
+        word = name[:room]  # cut before it is styled, so that the line fits as it is
+        if cells and used + 2 + len(word) > room:
+            screen.line("  " + "  ".join(cells))
+            cells, used = [], 0
+        used += len(word) + 2 * bool(cells)
+        cells.append(painter.paint(word, **{name: True}))
+    screen.line("  " + "  ".join(cells))
+
+
 def palette_swatches(screen: Screen, brush: Brush) -> None:
     """Background swatches of the 256-colour palette."""
     screen.line()
@@ -405,6 +433,10 @@ def check(screen: Screen, level: ColorLevel, detected: ColorLevel, preview: bool
     report(screen, level, detected, preview, vt)
     brush = Brush(level)
     named_swatches(screen, brush)
+    if level >= ColorLevel.BASIC:
+        attribute_samples(screen, level)
+    else:
+        skipped(screen, "Text attributes", ColorLevel.BASIC, level)
     if level >= ColorLevel.EXTENDED:
         palette_swatches(screen, brush)
     else:
@@ -436,14 +468,15 @@ def sample(fg: str, bg: str, rgb: tuple[int, int, int]) -> str:
 
 
 def distance_text(rgb: tuple[int, int, int], index: int) -> str:
-    """Palette entry `index`, its colour, and how far that is from `rgb`."""
+    """Palette entry `index`, its colour, and how far that is seen to be from `rgb`."""
     shown = palette_rgb(index)
-    return f"{index} {shown}, at RGB distance {math.dist(rgb, shown):.0f}"
+    return f"{index} {shown}, perceived difference {perceived_difference(rgb, shown):.1f}"
 
 
 def sample_lines(screen: Screen, colour: Color, fg: str, bg: str, level: ColorLevel) -> None:
     """The sample for one colour, in the form the level can show: as given when it can, otherwise
-    as tintwell.style's Painter downgrades it, beside rgb_to_ansi256's approximation."""
+    as tintwell.style's Painter downgrades it (the entry perceived as nearest, CIEDE2000), beside
+    rgb_to_ansi256's approximation."""
     needs = colour_level(colour)
     if level == ColorLevel.NONE:
         screen.text("  sample: none at level NONE")

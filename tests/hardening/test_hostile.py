@@ -12,8 +12,9 @@ from tintwell import colors, detect
 
 from .cases import Stream, WindowsSys, all_cases, check, fake_os, rebound
 from .fresh import SCENARIOS
+from .paint_cases import paint_cases
 
-CASES = all_cases()
+CASES = all_cases() + paint_cases()
 TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -62,7 +63,8 @@ def run_poisoned(script):
 
 def test_catalogue_with_poisoned_free_memory():
     run_poisoned("from hardening.cases import all_cases, check\n"
-                 "failed = [(case.id, found) for case in all_cases() for found in [check(case)] if found]\n"
+                 "from hardening.paint_cases import paint_cases\n"
+                 "failed = [(case.id, found) for case in all_cases() + paint_cases() for found in [check(case)] if found]\n"
                  "print(failed)\n"
                  "raise SystemExit(1 if failed else 0)\n")
 
@@ -80,7 +82,8 @@ def test_in_a_fresh_process(scenario):
 
 SHUTDOWN = r'''
 import sys
-from tintwell import colors, detect
+from tintwell import _paint, colors, detect
+from tintwell.style import Painter
 
 
 class Late:
@@ -93,7 +96,8 @@ class Late:
         try:
             outcome = repr((colors.fg_code("red"), colors.fg_code("#abc"), colors.bg_code((1, 2, 3)),
                             colors.rgb_to_ansi256(1, 2, 3), detect.detect_color_level(), detect.supports_color(),
-                            detect.enable_windows_vt()))
+                            detect.enable_windows_vt(), Painter(level=2).paint("x", fg=(255, 128, 0), bold=True),
+                            Painter(level=1).style(bg="#abc")("y\x1b[0m"), Painter().level))
         except BaseException as exc:
             outcome = type(exc).__name__
         try:
@@ -104,7 +108,7 @@ class Late:
 
 kept = Late("global")
 Late("cycle")
-colors.kept, detect.kept = Late("colors"), Late("detect")
+colors.kept, detect.kept, _paint.kept = Late("colors"), Late("detect"), Late("paint")
 '''
 
 
@@ -113,3 +117,4 @@ def test_calls_during_shutdown():
                             timeout=300)
     assert result.returncode == 0 and result.stderr == "", result.stderr
     assert "cycle: ('\\x1b[31m'" in result.stdout
+    assert "'\\x1b[1m\\x1b[38;5;208mx\\x1b[22;39m', '\\x1b[47my\\x1b[0m\\x1b[47m\\x1b[49m'" in result.stdout

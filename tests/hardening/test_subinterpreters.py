@@ -42,9 +42,9 @@ def works():
 '''
 
 MAIN_FIRST = HELPERS + r'''
-from tintwell import colors, detect
+from tintwell import colors, detect, style
 report = {}
-for name in ("tintwell.colors", "tintwell.detect"):
+for name in ("tintwell.colors", "tintwell.detect", "tintwell._paint"):
     report[name] = [isolated(f"import {name}"), legacy(f"import {name}"), legacy(f"import {name}")]
 report["main"] = works()
 print(json.dumps(report))
@@ -84,7 +84,7 @@ def run(code):
 
 def test_main_interpreter_first():
     report = run(MAIN_FIRST)
-    for name in ("tintwell.colors", "tintwell.detect"):
+    for name in ("tintwell.colors", "tintwell.detect", "tintwell._paint"):
         isolated, legacy, again = report[name]
         assert isolated[0] == "ImportError" and name in isolated[1]
         assert legacy == again == ["ImportError", ONE_INTERPRETER]

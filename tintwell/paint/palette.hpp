@@ -1,0 +1,11 @@
+// The module's functions about the palette: palette_rgb, nearest_ansi256, nearest_ansi16,
+// perceived_difference (and _ciede2000 for the tests).
+#pragma once
+
+#include "frame/ref.hpp"
+
+namespace paint {
+
+extern PyMethodDef palette_functions[];
+
+}  // namespace paint

@@ -1,0 +1,16 @@
+// Style: a painter's reusable set of colours and attributes, applied by calling it.
+#pragma once
+
+#include "frame/ref.hpp"
+
+namespace paint {
+
+extern PyType_Spec style_spec;
+
+// A new Style. `fg` and `bg` are the colours as given (None for none), `foreground` and `background`
+// their sequences (null for none, and at NONE); `attributes` are those asked for, `parts` what the style
+// writes (nothing at NONE).
+PyObject* style_new(PyObject* level, PyObject* fg, PyObject* bg, PyObject* foreground, PyObject* background,
+                    unsigned attributes, unsigned parts) noexcept;
+
+}  // namespace paint
