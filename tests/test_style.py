@@ -421,8 +421,8 @@ def test_public_module_re_exports_the_painter():
 
     assert (style.Painter, style.Style, style.nearest_ansi256) == (_paint.Painter, _paint.Style, _paint.nearest_ansi256)
     assert style.Painter.__module__ == "tintwell.style" and style.Color is tintwell.Color
-    assert sorted(style.__all__) == sorted(["Color", "Painter", "Style", "nearest_ansi16", "nearest_ansi256",
-                                            "palette_rgb", "perceived_difference"])
+    assert sorted(style.__all__) == sorted(["RESET_BG", "RESET_FG", "Color", "ColorLevel", "Painter", "Style",
+                                            "nearest_ansi16", "nearest_ansi256", "palette_rgb", "perceived_difference"])
 
 
 def test_stub_examples_hold():
