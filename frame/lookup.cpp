@@ -12,9 +12,6 @@ namespace {
 
 }  // namespace
 
-TestCounter remembered_global{"frame.remembered_global"};
-TestCounter remembered_attribute{"frame.remembered_attribute"};
-
 Globals module_globals() noexcept { return Globals(state.dict.get()); }
 
 Ref lookup_global_slow(Globals globals, const GlobalName& name) noexcept {

@@ -4,7 +4,7 @@
 #include "color_index.hpp"
 
 #include "byte.hpp"
-#include "frame/test_counters.hpp"
+#include "counters.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
 
@@ -13,8 +13,6 @@ namespace colors {
 namespace {
 
 using frame::Ref;
-
-frame::TestCounter byte_index{"colors.byte_index"};
 
 // 0 <= value <= 255 by the int subclass's own comparisons; the second only when the first holds.
 int compared_in_range(PyObject* value) noexcept {
@@ -58,7 +56,7 @@ int compared_in_range(PyObject* value) noexcept {
 PyObject* index_sequence(frame::Globals globals, Untouched now, PyObject* color, bool foreground) noexcept {
     const int value = byte_value(color);
     if (value >= 0) {
-        byte_index.count();
+        counters::byte_index.count();
         const sequence::Introducer esc(globals, now.esc);
         return esc ? sequence::index(esc.get(), foreground, static_cast<unsigned>(value)) : nullptr;
     }

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "byte.hpp"
+#include "counters.hpp"
 #include "frame/own.hpp"
-#include "frame/test_counters.hpp"
 #include "names.hpp"
 #include "parse_hex.hpp"
 #include "sequence.hpp"
@@ -22,9 +22,6 @@ namespace {
 namespace n = names;
 using frame::Globals;
 using frame::Ref;
-
-frame::TestCounter byte_tuple{"colors.byte_tuple"};
-frame::TestCounter hex_read{"colors.hex_read"};
 
 // ---- unpacking r, g, b ----
 
@@ -165,7 +162,7 @@ PyObject* tuple_sequence(Globals globals, Untouched now, PyObject* color, bool f
     // and the sequence shows the very numbers.
     unsigned rgb[3];
     if (now.validate_rgb && byte_triple(color, rgb)) {
-        byte_tuple.count();
+        counters::byte_tuple.count();
         if (frame::run_as(validate_rgb_def, globals, [](Globals) { return 0; }) < 0) {
             return nullptr;
         }
@@ -179,7 +176,7 @@ PyObject* hex_sequence(Globals globals, Untouched now, PyObject* color, bool for
     // runs no code), its run one level of call depth; anything else takes the call, and its error.
     unsigned rgb[3];
     if (now.parse_hex && PyUnicode_CheckExact(color) && read_hex(color, rgb)) {
-        hex_read.count();
+        counters::hex_read.count();
         if (frame::run_as(parse_hex_def, globals, [](Globals) { return 0; }) < 0) {
             return nullptr;
         }

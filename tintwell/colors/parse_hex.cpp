@@ -4,8 +4,8 @@
 
 #include <array>
 
+#include "counters.hpp"
 #include "frame/lookup.hpp"
-#include "frame/test_counters.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -16,8 +16,6 @@ namespace {
 namespace n = names;
 using frame::Globals;
 using frame::Ref;
-
-frame::TestCounter own_pattern{"colors.own_pattern"};
 
 // The value of each ASCII hex digit, -1 for every other byte.
 constexpr std::array<signed char, 256> make_hex_values() noexcept {
@@ -169,7 +167,7 @@ int try_pattern(Globals globals, const frame::GlobalName& name, const frame::Ori
         return -1;
     }
     if (pattern.original) {
-        own_pattern.count();
+        counters::own_pattern.count();
         return read_digits<N>(color, parsed.rgb);
     }
     bool matched = false;
@@ -204,17 +202,19 @@ PyObject* parse_hex_body(Globals globals, PyObject* const* args) noexcept {
     return parsed.tuple ? parsed.tuple.release() : rgb_tuple(parsed.rgb).release();
 }
 
-frame::Str parse_hex_doc{"将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
-                         frame::Str::Kind::text};
-
-const frame::Param parse_hex_params[] = {
+constexpr frame::Param parse_hex_params[] = {
     {n::color, frame::Coerce::exact_str, frame::ParamKind::positional_or_keyword, &n::ann_str}};
 
 }  // namespace
 
 // def parse_hex(color: "str") -> "Tuple[int, int, int]"
-frame::FunctionDef parse_hex_def{n::parse_hex,   "parse_hex",    parse_hex_params,
-                                 parse_hex_body, &parse_hex_doc, &n::ann_rgb};
+constinit frame::FunctionDef parse_hex_def{
+    n::parse_hex,
+    "parse_hex",
+    parse_hex_params,
+    parse_hex_body,
+    "将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
+    &n::ann_rgb};
 
 int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept {
     return frame::run_own(own, [&](Globals globals) { return parse(globals, color, parsed); });
