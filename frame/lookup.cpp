@@ -1,12 +1,13 @@
 #include "lookup.hpp"
 
+#include "attributes.hpp"
 #include "module.hpp"
 
 namespace frame {
 
 namespace {
 
-[[gnu::cold]] void raise_name_error(PyObject* name) noexcept {
+TINTWELL_COLD void raise_name_error(PyObject* name) noexcept {
     PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
 }
 

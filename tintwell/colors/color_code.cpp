@@ -5,6 +5,7 @@
 #include "color_name.hpp"
 #include "color_rgb.hpp"
 #include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "frame/own.hpp"
 #include "functions.hpp"
 #include "names.hpp"
@@ -20,7 +21,7 @@ using frame::Ref;
 
 // The message names type(color).__name__, the attribute as a metaclass may answer it, rendered by
 // format.
-[[gnu::cold]] void raise_unsupported(PyObject* color) noexcept {
+TINTWELL_COLD void raise_unsupported(PyObject* color) noexcept {
     const Ref type = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(color)));  // __name__ may reassign __class__
     Ref type_name = Ref::steal(PyObject_GetAttr(type.get(), n::dunder_name.get()));
     Ref shown = type_name ? Ref::steal(PyObject_Format(type_name.get(), n::empty.get())) : Ref();
@@ -58,7 +59,7 @@ Form form_of(PyObject* color) noexcept {
 
 // The sequence of the colour's form. The direct routes take exact types only, so `now` still holds
 // when they use it: only a str subclass runs code here (its startswith), and it never takes one.
-[[gnu::always_inline]] inline PyObject* color_code(Globals globals, Untouched now, PyObject* color,
+TINTWELL_ALWAYS_INLINE inline PyObject* color_code(Globals globals, Untouched now, PyObject* color,
                                                    bool foreground) noexcept {
     switch (form_of(color)) {
         case Form::unsupported:
@@ -83,7 +84,7 @@ PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
     return foreground < 0 ? nullptr : color_code(globals, untouched(globals), args[0], foreground != 0);
 }
 
-[[gnu::cold]] void raise_bad_result(PyObject* result) noexcept {
+TINTWELL_COLD void raise_bad_result(PyObject* result) noexcept {
     Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(result)));
     const char* got = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
     if (got != nullptr) {
@@ -93,7 +94,7 @@ PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
 
 // _color_code(color, foreground=...), looked up in the module at every call. The module's own is
 // run as calling it would run it (its truth of foreground is the bool itself), and gives a str.
-[[gnu::always_inline]] inline PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_ALWAYS_INLINE inline PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept {
     PyObject* made = nullptr;
     const auto run = [&](Globals own_globals, Untouched now) {
         made = color_code(own_globals, now, color, foreground);

@@ -5,6 +5,7 @@
 
 #include "byte.hpp"
 #include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
 
@@ -25,7 +26,7 @@ int compared_in_range(PyObject* value) noexcept {
     return top ? PyObject_RichCompareBool(value, top.get(), Py_LE) : -1;
 }
 
-[[gnu::cold]] void raise_out_of_range(PyObject* color) noexcept {
+TINTWELL_COLD void raise_out_of_range(PyObject* color) noexcept {
     Ref shown = Ref::steal(PyObject_Format(color, names::empty.get()));
     Ref message = shown ? Ref::steal(PyUnicode_Concat(names::msg_index.get(), shown.get())) : Ref();
     if (message) {
@@ -35,7 +36,7 @@ int compared_in_range(PyObject* value) noexcept {
 
 // The general route: any other exact int or bool is out of range; a subclass compares itself, and
 // shows int() of itself.
-[[gnu::noinline]] PyObject* compared(frame::Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* compared(frame::Globals globals, PyObject* color, bool foreground) noexcept {
     const int in_range = PyLong_CheckExact(color) || PyBool_Check(color) ? 0 : compared_in_range(color);
     if (in_range <= 0) {
         if (in_range == 0) {

@@ -13,6 +13,7 @@
 
 #include "counters.hpp"
 #include "frame/ascii.hpp"
+#include "frame/attributes.hpp"
 #include "frame/module.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
@@ -61,7 +62,7 @@ Ref resolve_alias(Globals globals, PyObject* name) noexcept {
 
 // The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now; each
 // value placed into the message is rendered by format, the repr first.
-[[gnu::cold]] void raise_unknown_name(Globals globals, PyObject* color) noexcept {
+TINTWELL_COLD void raise_unknown_name(Globals globals, PyObject* color) noexcept {
     Ref text = Ref::steal(PyObject_Repr(color));
     Ref shown = text ? Ref::steal(PyObject_Format(text.get(), n::empty.get())) : Ref();
     Ref table = shown ? frame::lookup_global(globals, n::NAMED_COLORS) : Ref();
@@ -149,7 +150,7 @@ Ref background_code(Ref code) noexcept {
 }
 
 // The general route: the name normalised, its alias resolved, its code looked up and shifted.
-[[gnu::noinline]] PyObject* looked_up(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* looked_up(Globals globals, PyObject* color, bool foreground) noexcept {
     Ref name = normalise(color);
     Ref resolved = name ? resolve_alias(globals, name.get()) : Ref();
     Ref code = resolved ? lookup_code(globals, resolved.get(), color) : Ref();

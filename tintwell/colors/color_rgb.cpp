@@ -9,6 +9,7 @@
 
 #include "byte.hpp"
 #include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "frame/own.hpp"
 #include "names.hpp"
 #include "parse_hex.hpp"
@@ -25,7 +26,7 @@ using frame::Ref;
 
 // ---- unpacking r, g, b ----
 
-[[gnu::cold]] void raise_unpack_count(Py_ssize_t found) noexcept {
+TINTWELL_COLD void raise_unpack_count(Py_ssize_t found) noexcept {
     if (found > 3) {
         PyErr_SetString(PyExc_ValueError, "too many values to unpack (expected 3)");
         return;
@@ -110,7 +111,7 @@ PyObject* write_items(Globals globals, const Ref* items, bool foreground) noexce
 // ---- the general routes ----
 
 // r, g, b = color; _validate_rgb(r, g, b), the global read now.
-[[gnu::noinline]] PyObject* validated(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* validated(Globals globals, PyObject* color, bool foreground) noexcept {
     Ref items[3];
     if (unpack3(color, items) < 0) {
         return nullptr;
@@ -130,7 +131,7 @@ PyObject* write_items(Globals globals, const Ref* items, bool foreground) noexce
 }
 
 // r, g, b = parse_hex(color), the global read now.
-[[gnu::noinline]] PyObject* parsed(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* parsed(Globals globals, PyObject* color, bool foreground) noexcept {
     const frame::GlobalFunction parse = frame::lookup_function(globals, n::parse_hex, parse_hex_def);
     if (!parse.value) {
         return nullptr;

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "frame/lookup.hpp"
 #include "functions.hpp"
 #include "names.hpp"
@@ -35,7 +36,7 @@ constexpr std::array<signed char, 256> hex_values = make_hex_values();
 // string or a single final line feed. Fills `digits` on a match. Text with any other character than
 // those can never match.
 template <Py_ssize_t N>
-[[gnu::always_inline]] inline bool match_hex(PyObject* text, int* digits) noexcept {
+TINTWELL_ALWAYS_INLINE inline bool match_hex(PyObject* text, int* digits) noexcept {
     const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
     if (!PyUnicode_IS_ASCII(text) || (length != N + 1 && length != N + 2)) {
         return false;
@@ -62,7 +63,7 @@ void decode(const int* digits, unsigned* rgb) noexcept {
 
 // The module's own pattern of N digits, matched here: true with the components set on a match.
 template <Py_ssize_t N>
-[[gnu::always_inline]] inline bool read_digits(PyObject* color, unsigned* rgb) noexcept {
+TINTWELL_ALWAYS_INLINE inline bool read_digits(PyObject* color, unsigned* rgb) noexcept {
     int digits[N];
     if (!match_hex<N>(color, digits)) {
         return false;
@@ -145,7 +146,7 @@ Ref components_from_short(PyObject* digits) noexcept {
     return Ref::steal(PyTuple_Pack(3, items[0].get(), items[1].get(), items[2].get()));
 }
 
-[[gnu::cold]] void raise_unparsable(PyObject* color) noexcept {
+TINTWELL_COLD void raise_unparsable(PyObject* color) noexcept {
     Ref shown = Ref::steal(PyObject_Repr(color));
     if (!shown) {
         return;

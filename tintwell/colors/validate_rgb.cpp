@@ -2,6 +2,7 @@
 #include "validate_rgb.hpp"
 
 #include "byte.hpp"
+#include "frame/attributes.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -12,7 +13,7 @@ namespace {
 namespace n = names;
 using frame::Ref;
 
-[[gnu::cold]] void raise_out_of_range(const frame::Str& letter, PyObject* value) noexcept {
+TINTWELL_COLD void raise_out_of_range(const frame::Str& letter, PyObject* value) noexcept {
     Ref message = Ref::steal(PyUnicode_FromFormat("%U%U%S", letter.get(), n::msg_component.get(), value));
     if (message) {
         PyErr_SetObject(PyExc_ValueError, message.get());
