@@ -25,11 +25,11 @@ Ref env_get(Globals globals, const Str& key, const Str* fallback = nullptr) noex
     if (!os) {
         return {};
     }
-    Ref environ = frame::lookup_attribute(os.get(), n::environ);
-    if (!environ) {
+    Ref environ_ = frame::lookup_attribute(os.get(), n::environ_);
+    if (!environ_) {
         return {};
     }
-    PyObject* args[3] = {environ.get(), key.get(), fallback ? fallback->get() : nullptr};
+    PyObject* args[3] = {environ_.get(), key.get(), fallback ? fallback->get() : nullptr};
     return Ref::steal(PyObject_VectorcallMethod(n::get.get(), args, fallback ? 3 : 2, nullptr));
 }
 

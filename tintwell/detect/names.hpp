@@ -38,7 +38,7 @@
     /* Parameters, attributes and methods the functions use (AttributeName: read from a plain module). */ \
     X(Str, stream, "stream")                                                                              \
     X(Str, bool_, "bool")                                                                                 \
-    X(AttributeName, environ, "environ")                                                                  \
+    X(AttributeName, environ_, "environ")                                                                 \
     X(Str, get, "get")                                                                                    \
     X(Str, lower, "lower")                                                                                \
     X(AttributeName, platform, "platform")                                                                \
