@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "attributes.hpp"
 #include "function_object.hpp"
 
 namespace frame {
@@ -17,13 +18,13 @@ const char* function_name(FunctionObject* self) noexcept {
     return utf8;
 }
 
-[[gnu::cold]] void raise_positional_count(FunctionObject* self, const char* qualifier, Py_ssize_t expected,
+TINTWELL_COLD void raise_positional_count(FunctionObject* self, const char* qualifier, Py_ssize_t expected,
                                           Py_ssize_t given) noexcept {
     PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", function_name(self),
                  qualifier, expected, expected == 1 ? "" : "s", given);
 }
 
-[[gnu::cold]] void raise_keyword_error(FunctionObject* self, const char* format, PyObject* key) noexcept {
+TINTWELL_COLD void raise_keyword_error(FunctionObject* self, const char* format, PyObject* key) noexcept {
     PyErr_Format(PyExc_TypeError, format, function_name(self), key);
 }
 
@@ -43,7 +44,7 @@ Py_ssize_t find_parameter(const FunctionDef& def, PyObject* key) noexcept {
     return -1;
 }
 
-[[gnu::cold]] void raise_incorrect_type(const Param& param, const char* expected, PyObject* obj) noexcept {
+TINTWELL_COLD void raise_incorrect_type(const Param& param, const char* expected, PyObject* obj) noexcept {
     Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
     const char* got = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
     if (got == nullptr) {

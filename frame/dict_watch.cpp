@@ -54,12 +54,9 @@ struct WatchedDict {
 // holds and that is not changing stops being watched to make room. Only a table full of such dicts
 // refuses one, which then is never remembered from.
 constexpr std::size_t kMaxWatched = 32;
-WatchedDict watched[kMaxWatched];
+constinit WatchedDict watched[kMaxWatched]{};
 std::size_t watched_count = 0;
 unsigned long long ask_clock = 0;
-
-TestCounter table_full{"frame.watch_table_full"};
-TestCounter evicted{"frame.watch_evicted"};
 
 WatchedDict* find_watched(PyObject* dict) noexcept {
     for (std::size_t i = 0; i < watched_count; ++i) {
@@ -244,7 +241,7 @@ bool evict_one() noexcept {
         return false;
     }
     *oldest = watched[--watched_count];
-    evicted.count();
+    counters::watch_evicted.count();
     return true;
 }
 
@@ -260,7 +257,7 @@ WatchedDict* watch(PyObject* dict) noexcept {
         return entry;
     }
     if (entry == nullptr && watched_count == kMaxWatched && !evict_one()) {
-        table_full.count();
+        counters::watch_table_full.count();
         return nullptr;
     }
     if (watcher_id < 0) {
@@ -340,7 +337,13 @@ bool settled(WatchedDict& entry) noexcept {
 unsigned long long dict_generation = 1;
 std::uint64_t detail::watcher_bit = 0;
 
-RememberedValue::RememberedValue() noexcept : next_(remembered_head) { remembered_head = this; }
+void RememberedValue::enlist() noexcept {
+    if (!enlisted_) {
+        next_ = remembered_head;
+        remembered_head = this;
+        enlisted_ = true;
+    }
+}
 
 bool remembered_from(PyObject* dict) noexcept {
     for (const RememberedValue* remembered = remembered_head; remembered != nullptr; remembered = remembered->next_) {

@@ -34,14 +34,17 @@ extern std::uint64_t watcher_bit;  // our watcher's bit among a dict's watchers;
 // A lookup's value kept for the next lookup, read from a watched dict. Held, as anything kept
 // across calls must be; and let go when its dict is told of a change, before the write, while the
 // dict still holds it, so that it lives exactly as long as without the cache (a finaliser runs when
-// the dict lets go, not in some later call). Every instance registers itself for that.
-// lookups_rememberable may run finalisers (of what could not be let go inside the watcher): ask it
-// before a read, never between two steps that must see the same state.
+// the dict lets go, not in some later call). For that each is enlisted before its first use (by
+// exec, as its name is built). lookups_rememberable may run finalisers (of what could not be let go
+// inside the watcher): ask it before a read, never between two steps that must see the same state.
 class RememberedValue {
 public:
-    RememberedValue() noexcept;
+    constexpr RememberedValue() noexcept = default;
     RememberedValue(const RememberedValue&) = delete;
     RememberedValue& operator=(const RememberedValue&) = delete;
+
+    // Joins the values let go of when their dict changes; once, however often it is asked.
+    void enlist() noexcept;
 
     // Holds `found` as read from `from_dict` (of the module `from_owner`, if any) under the stamp
     // taken before the read; the value it replaces goes last, once every field is in order, as
@@ -61,7 +64,8 @@ public:
 private:
     friend void release_values_from(PyObject* dict) noexcept;
     friend bool remembered_from(PyObject* dict) noexcept;
-    RememberedValue* next_;
+    RememberedValue* next_ = nullptr;
+    bool enlisted_ = false;
 };
 
 // Whether lookups in `dict` may be remembered now: it is watched (from now on if it was not, which

@@ -3,6 +3,7 @@
 #include "dict_watch.hpp"
 #include "function_object.hpp"
 #include "module.hpp"
+#include "names.hpp"
 #include "test_counters.hpp"
 
 namespace frame {
@@ -10,9 +11,6 @@ namespace frame {
 PyTypeObject* function_type = nullptr;
 
 namespace {
-
-Str s_return{"return"};
-TestCounter positional_binding{"frame.positional_binding"};
 
 FunctionObject* as_function(PyObject* obj) noexcept { return reinterpret_cast<FunctionObject*>(obj); }
 
@@ -33,7 +31,7 @@ PyObject* bind_and_run(FunctionObject* self, PyObject* const* args, Py_ssize_t n
     const FunctionDef& def = *self->def;
     if (kwnames == nullptr && static_cast<std::size_t>(nargs) == def.params.size() && nargs == def.positional &&
         conforming(def, args)) {
-        positional_binding.count();
+        counters::positional_binding.count();
         return run_body(self, args);
     }
     PyObject* bound[kMaxParams] = {};
@@ -284,7 +282,7 @@ Ref new_annotations(const FunctionDef& def) noexcept {
             return {};
         }
     }
-    if (def.returns != nullptr && PyDict_SetItem(annotations.get(), s_return.get(), def.returns->get()) < 0) {
+    if (def.returns != nullptr && PyDict_SetItem(annotations.get(), names::return_.get(), def.returns->get()) < 0) {
         return {};
     }
     return annotations;
@@ -317,7 +315,7 @@ Ref new_function(const FunctionDef& def, PyObject* defaults) noexcept {
     self->name = Py_NewRef(def.name.get());
     self->qualname = Py_NewRef(def.name.get());
     self->module = module_name.release();
-    self->doc = Py_NewRef(def.doc != nullptr ? def.doc->get() : Py_None);
+    self->doc = Py_NewRef(def.doc.utf8() != nullptr ? def.doc.get() : Py_None);
     self->defaults = Py_XNewRef(defaults);
     self->kwdefaults = nullptr;
     self->annotations = annotations.release();
@@ -330,10 +328,10 @@ Ref new_function(const FunctionDef& def, PyObject* defaults) noexcept {
 
 }  // namespace
 
-int define_functions(std::initializer_list<const FunctionDef*> defs) noexcept {
+int define_functions() noexcept {
     // Like the constants of one code object, equal tuples of defaults are one tuple.
     Ref defaults[kMaxParams + 1];
-    for (const FunctionDef* def : defs) {
+    for (const FunctionDef* def : module_info.functions) {
         const std::size_t count = none_defaults(*def);
         if (count > 0 && !defaults[count]) {
             defaults[count] = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(count)));

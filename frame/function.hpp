@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <span>
 
 #include "constants.hpp"
@@ -40,8 +39,8 @@ using FunctionBody = PyObject* (*)(Globals globals, PyObject* const* args) noexc
 struct FunctionDef {
     // `path` names the function in traceback entries ("parse_hex", "enable_windows_vt._try_enable").
     constexpr FunctionDef(const Str& name, const char* path, std::span<const Param> params, FunctionBody body,
-                          const Str* doc, const Str* returns) noexcept
-        : name(name), label(path), params(params), body(body), doc(doc), returns(returns) {
+                          const char* docstring, const Str* returns) noexcept
+        : name(name), label(path), params(params), body(body), doc(docstring, Str::Kind::text), returns(returns) {
         for (const Param& param : params) {
             positional += param.kind == ParamKind::positional_or_keyword;
         }
@@ -53,14 +52,14 @@ struct FunctionDef {
     TraceLabel label;
     std::span<const Param> params;
     FunctionBody body;
-    const Str* doc;             // __doc__; null for None
+    Str doc;                    // __doc__, built with the module's constants; None where its text is null
     const Str* returns;         // the "return" annotation, if any
     Py_ssize_t positional = 0;  // how many parameters may be passed by position
 };
 
-// Creates the function objects in the order given (their `def` statements' order) and binds each
-// as the module attribute of its name.
-int define_functions(std::initializer_list<const FunctionDef*> defs) noexcept;
+// Creates the module's function objects (module_info.functions, in their `def` statements' order)
+// and binds each as the module attribute of its name.
+int define_functions() noexcept;
 
 // What a call does to the arguments of `def`'s annotated parameters before the body runs: int
 // parameters converted first, in order, into `converted`; then every type check. -1 with the

@@ -1,19 +1,17 @@
 #include "lookup.hpp"
 
+#include "attributes.hpp"
 #include "module.hpp"
 
 namespace frame {
 
 namespace {
 
-[[gnu::cold]] void raise_name_error(PyObject* name) noexcept {
+TINTWELL_COLD void raise_name_error(PyObject* name) noexcept {
     PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
 }
 
 }  // namespace
-
-TestCounter remembered_global{"frame.remembered_global"};
-TestCounter remembered_attribute{"frame.remembered_attribute"};
 
 Globals module_globals() noexcept { return Globals(state.dict.get()); }
 

@@ -25,14 +25,10 @@ private:
 // The module being executed, for the module-level code.
 Globals module_globals() noexcept;
 
-// How often a remembered value answered a lookup.
-extern TestCounter remembered_global;
-extern TestCounter remembered_attribute;
-
 // A name read as a module global; it remembers its last lookup (see lookup_global).
 class GlobalName final : public Str {
 public:
-    using Str::Str;
+    constexpr explicit GlobalName(const char* utf8) noexcept : Str(utf8, &last_) {}
 
 private:
     friend Ref lookup_global(Globals globals, const GlobalName& name) noexcept;
@@ -43,7 +39,7 @@ private:
 // A name read as an attribute of a plain module; it remembers its last lookup (see lookup_attribute).
 class AttributeName final : public Str {
 public:
-    using Str::Str;
+    constexpr explicit AttributeName(const char* utf8) noexcept : Str(utf8, &last_) {}
 
 private:
     friend Ref lookup_attribute(PyObject* owner, const AttributeName& name) noexcept;
@@ -61,7 +57,7 @@ inline Ref lookup_global(Globals globals, const GlobalName& name) noexcept {
     const RememberedValue& last = name.last_;
     // A remembered dict is never null, and the generation never 0: an empty entry cannot match.
     if (last.dict == globals.dict() && last.generation == dict_generation && still_watched(last.dict)) {
-        remembered_global.count();
+        counters::remembered_global.count();
         return Ref::borrow(last.value.get());
     }
     return lookup_global_slow(globals, name);
@@ -76,7 +72,7 @@ inline Ref lookup_attribute(PyObject* owner, const AttributeName& name) noexcept
     // The type is tested again: assigning a module's __class__ changes no dict, so no watcher sees it.
     if (last.owner == owner && last.generation == dict_generation && PyModule_CheckExact(owner) &&
         PyModule_GetDict(owner) == last.dict && still_watched(last.dict)) {
-        remembered_attribute.count();
+        counters::remembered_attribute.count();
         return Ref::borrow(last.value.get());
     }
     return lookup_attribute_slow(owner, name);

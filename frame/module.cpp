@@ -3,16 +3,16 @@
 #include "constants.hpp"
 #include "dict_watch.hpp"
 #include "function_object.hpp"
+#include "names.hpp"
 #include "traceback.hpp"
 
 namespace frame {
 
-ModuleState state;
+constinit ModuleState state;
 
 namespace {
 
-Str s_dunder_test{"__test__"};
-TraceLabel init_label{nullptr};
+constinit TraceLabel init_label{nullptr};
 
 // Copies module_spec.<attr> into the module dict as `key`; a missing attribute is skipped.
 int copy_from_module_spec(PyObject* module_spec, PyObject* dict, const char* attr, const char* key,
@@ -60,6 +60,34 @@ void forget_module() noexcept {
     state.module.clear();
 }
 
+int build(Pool pool) noexcept {
+    for (PoolEntry* entry : pool) {
+        if (entry->build() < 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// Builds the constant pool: the frame's constants, the module's, and its functions' docstrings. After
+// a failed exec, what was built stays and the rest is built now.
+int build_constants() noexcept {
+    if (build(names::pool) < 0) {
+        return -1;
+    }
+    for (const Pool* pool : module_info.constants) {
+        if (build(*pool) < 0) {
+            return -1;
+        }
+    }
+    for (FunctionDef* def : module_info.functions) {
+        if (def->doc.utf8() != nullptr && def->doc.build() < 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
 // The module in sys.modules, the cached builtins, the function type, the module-level code and
 // __test__: a failure from here on is labelled "init <qualname>".
 int run_late_steps() noexcept {
@@ -79,7 +107,7 @@ int run_late_steps() noexcept {
     if (!test) {
         return -1;
     }
-    return PyObject_SetAttr(state.module.get(), s_dunder_test.get(), test.get());
+    return PyObject_SetAttr(state.module.get(), names::dunder_test.get(), test.get());
 }
 
 PyObject* create_module(PyObject* module_spec, PyModuleDef*) noexcept {
@@ -141,7 +169,7 @@ int exec_module(PyObject* module) noexcept {
         state.builtins_dict = PyModule_GetDict(state.builtins.get());
     }
     if (PyObject_SetAttrString(module, "__builtins__", state.builtins.get()) < 0 || check_runtime_version() < 0 ||
-        PoolEntry::build_all() < 0) {
+        build_constants() < 0) {
         forget_module();
         return -1;
     }
@@ -159,13 +187,19 @@ PyModuleDef_Slot module_slots[] = {
     {0, nullptr},  // no other slot: neither multiple interpreters nor free threading are declared
 };
 
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, module_info.name, module_info.doc, 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+// Name and docstring are set by init_module: module_info is another file's, so reading it here would
+// be code run at load time.
+constinit PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, nullptr, nullptr, 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 
-PyObject* init_module() noexcept { return PyModuleDef_Init(&module_def); }
+PyObject* init_module() noexcept {
+    module_def.m_name = module_info.name;
+    module_def.m_doc = module_info.doc;
+    return PyModuleDef_Init(&module_def);
+}
 
 int bind_global(const Str& name, PyObject* value) noexcept {
     return PyDict_SetItem(state.dict.get(), name.get(), value);

@@ -7,19 +7,26 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "constants.hpp"
 #include "ref.hpp"
+#include "test_counters.hpp"
 
 namespace frame {
 
+struct FunctionDef;
+
 struct ModuleInfo {
-    const char* name;                        // "colors"
-    const char* doc;                         // the module docstring
-    const char* qualname;                    // "tintwell.colors": sys.modules key, traceback prefix
-    const char* source_path;                 // "tintwell/colors": file name of traceback entries
-    int (*bind_cached_builtins)() noexcept;  // may be null
-    int (*run_module_code)() noexcept;       // the module-level code
+    const char* name;                         // "colors"
+    const char* doc;                          // the module docstring
+    const char* qualname;                     // "tintwell.colors": sys.modules key, traceback prefix
+    const char* source_path;                  // "tintwell/colors": file name of traceback entries
+    std::span<const Pool* const> constants;   // built by exec, with the frame's own and the docstrings
+    std::span<FunctionDef* const> functions;  // in the order of their `def` statements
+    int (*bind_cached_builtins)() noexcept;   // may be null
+    int (*run_module_code)() noexcept;        // the module-level code
+    std::span<TestCounter* const> counters;   // what tintwell_test_counter finds besides the frame's
 };
 
 // Defined once by each extension module.
@@ -36,6 +43,8 @@ struct ModuleState {
 extern ModuleState state;
 
 // The body of PyInit_<name>: the module definition, initialised for multi-phase initialisation.
+// Nothing of the module is made before: the frame's and the module's static objects are all
+// initialised at compile time, and exec builds what they stand for.
 PyObject* init_module() noexcept;
 
 // Binds `value` as the module attribute `name` (a store into the __dict__ of the module being executed).

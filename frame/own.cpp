@@ -8,16 +8,12 @@
 
 namespace frame {
 
-namespace {
-TestCounter own_call{"frame.own_call"};
-}
-
 Globals globals_of(const FunctionObject* own) noexcept { return Globals(own->globals); }
 
 const FunctionDef& def_of(const FunctionObject* own) noexcept { return *own->def; }
 
 PyObject* call_own(const FunctionObject* own, PyObject* const* args) noexcept {
-    own_call.count();
+    counters::own_call.count();
     if (!enter_call()) {
         return nullptr;
     }

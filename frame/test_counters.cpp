@@ -4,18 +4,17 @@
 
 #include <string_view>
 
+#include "module.hpp"
+
 namespace frame {
 
-namespace {
-constinit TestCounter* counters_head = nullptr;
-}
-
-TestCounter::TestCounter(const char* name) noexcept : name_(name), next_(counters_head) { counters_head = this; }
-
 long long counted(const char* name) noexcept {
-    for (const TestCounter* counter = counters_head; counter != nullptr; counter = counter->next_) {
-        if (std::string_view(counter->name_) == name) {
-            return counter->count_;
+    for (const std::span<TestCounter* const> list :
+         {std::span<TestCounter* const>(counters::all), module_info.counters}) {
+        for (const TestCounter* counter : list) {
+            if (std::string_view(counter->name_) == name) {
+                return counter->count_;
+            }
         }
     }
     return -1;

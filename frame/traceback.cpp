@@ -4,6 +4,7 @@
 
 #include "constants.hpp"
 #include "module.hpp"
+#include "names.hpp"
 
 namespace frame {
 
@@ -15,8 +16,6 @@ namespace {
 // through a frame's f_globals and changed it.
 StaticRef entry_globals;
 StaticRef entry_module_name;
-Str s_dunder_builtins{"__builtins__"};
-Str s_dunder_name{"__name__"};
 
 bool untouched_entry_globals(PyObject* globals) noexcept {
     if (PyDict_GET_SIZE(globals) != 2) {
@@ -26,8 +25,8 @@ bool untouched_entry_globals(PyObject* globals) noexcept {
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     while (PyDict_Next(globals, &pos, &key, &value)) {  // identity tests only: no code runs
-        const bool builtins = key == s_dunder_builtins.get() && value == state.builtins.get();
-        const bool name = key == s_dunder_name.get() && value == entry_module_name.get();
+        const bool builtins = key == names::dunder_builtins.get() && value == state.builtins.get();
+        const bool name = key == names::dunder_name.get() && value == entry_module_name.get();
         if (!builtins && !name) {
             return false;
         }
@@ -43,9 +42,10 @@ PyObject* frame_globals() noexcept {
         entry_module_name.set(Ref::steal(PyUnicode_FromString(module_info.qualname)));
     }
     Ref globals = Ref::steal(PyDict_New());
-    if (!globals || !entry_module_name || !state.builtins || !s_dunder_builtins.get() || !s_dunder_name.get() ||
-        PyDict_SetItem(globals.get(), s_dunder_builtins.get(), state.builtins.get()) < 0 ||
-        PyDict_SetItem(globals.get(), s_dunder_name.get(), entry_module_name.get()) < 0) {
+    if (!globals || !entry_module_name || !state.builtins || !names::dunder_builtins.get() ||
+        !names::dunder_name.get() ||
+        PyDict_SetItem(globals.get(), names::dunder_builtins.get(), state.builtins.get()) < 0 ||
+        PyDict_SetItem(globals.get(), names::dunder_name.get(), entry_module_name.get()) < 0) {
         return nullptr;
     }
     entry_globals.set(std::move(globals));

@@ -64,3 +64,26 @@ def test_function_attributes(name, defaults, annotation, doc):
     assert function.__doc__ == doc
     expected = "(stream=None)" if defaults else "()"
     assert str(inspect.signature(function)) == f"{expected} -> {annotation!r}"
+
+
+def test_an_import_after_a_failed_one_builds_on_what_is_left(run_python):
+    # The first exec fails after building the constants; the second builds over them. Rebinding
+    # os.environ then lets go of the value remembered through the name built twice, which must still
+    # be listed once: listed twice, letting go of remembered values would never end.
+    out = run_python("""
+        import os, sys
+        sys.modules["enum"] = None
+        try:
+            import tintwell.detect
+        except ImportError as exc:
+            print(type(exc).__name__)
+        del sys.modules["enum"]
+        import tintwell.detect as detect
+        os.environ = {"NO_COLOR": "1"}
+        levels = [detect.detect_color_level().name, detect.detect_color_level().name]
+        os.environ = {"FORCE_COLOR": "3"}
+        levels.append(detect.detect_color_level().name)
+        print(levels, detect.ColorLevel.__doc__, detect.supports_color.__doc__)
+    """)
+    assert out.splitlines() == ["ModuleNotFoundError",
+                                "['NONE', 'NONE', 'TRUECOLOR'] 终端色彩支持级别。 快速判断终端是否支持颜色。"]

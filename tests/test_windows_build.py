@@ -18,12 +18,8 @@ if shutil.which("x86_64-w64-mingw32-g++") is None:
 # Builds modules of its own, with no instrumented code in them.
 pytestmark = pytest.mark.packaging
 
-ENVIRON_MACRO = ("stdlib.h of Windows C runtimes defines environ as a macro, and the module names one of its "
-                 "attribute names and a variable so")
 
-
-@pytest.mark.parametrize("module", ["colors", pytest.param("detect", marks=pytest.mark.xfail(
-    strict=True, reason=ENVIRON_MACRO))])
+@pytest.mark.parametrize("module", ["colors", "detect"])
 def test_compiles_and_links_for_windows(module):
     proc = subprocess.run([str(ROOT / "scripts" / "windows-check"), module], capture_output=True, text=True,
                           timeout=900, env=dict(os.environ, TINTWELL_PYTHON=sys.executable))

@@ -4,8 +4,9 @@
 #include "color_index.hpp"
 #include "color_name.hpp"
 #include "color_rgb.hpp"
+#include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "frame/own.hpp"
-#include "frame/test_counters.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 #include "untouched.hpp"
@@ -18,11 +19,9 @@ namespace n = names;
 using frame::Globals;
 using frame::Ref;
 
-frame::TestCounter own_color_code{"colors.own_color_code"};
-
 // The message names type(color).__name__, the attribute as a metaclass may answer it, rendered by
 // format.
-[[gnu::cold]] void raise_unsupported(PyObject* color) noexcept {
+TINTWELL_COLD void raise_unsupported(PyObject* color) noexcept {
     const Ref type = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(color)));  // __name__ may reassign __class__
     Ref type_name = Ref::steal(PyObject_GetAttr(type.get(), n::dunder_name.get()));
     Ref shown = type_name ? Ref::steal(PyObject_Format(type_name.get(), n::empty.get())) : Ref();
@@ -60,7 +59,7 @@ Form form_of(PyObject* color) noexcept {
 
 // The sequence of the colour's form. The direct routes take exact types only, so `now` still holds
 // when they use it: only a str subclass runs code here (its startswith), and it never takes one.
-[[gnu::always_inline]] inline PyObject* color_code(Globals globals, Untouched now, PyObject* color,
+TINTWELL_ALWAYS_INLINE inline PyObject* color_code(Globals globals, Untouched now, PyObject* color,
                                                    bool foreground) noexcept {
     switch (form_of(color)) {
         case Form::unsupported:
@@ -85,7 +84,7 @@ PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
     return foreground < 0 ? nullptr : color_code(globals, untouched(globals), args[0], foreground != 0);
 }
 
-[[gnu::cold]] void raise_bad_result(PyObject* result) noexcept {
+TINTWELL_COLD void raise_bad_result(PyObject* result) noexcept {
     Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(result)));
     const char* got = type_name ? PyUnicode_AsUTF8(type_name.get()) : nullptr;
     if (got != nullptr) {
@@ -95,7 +94,7 @@ PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
 
 // _color_code(color, foreground=...), looked up in the module at every call. The module's own is
 // run as calling it would run it (its truth of foreground is the bool itself), and gives a str.
-[[gnu::always_inline]] inline PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_ALWAYS_INLINE inline PyObject* layer_code(Globals globals, PyObject* color, bool foreground) noexcept {
     PyObject* made = nullptr;
     const auto run = [&](Globals own_globals, Untouched now) {
         made = color_code(own_globals, now, color, foreground);
@@ -103,7 +102,7 @@ PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
     };
     const Untouched now = untouched(globals);
     if (now.color_code) {
-        own_color_code.count();
+        counters::own_color_code.count();
         frame::run_as(color_code_def, globals, [&](Globals own_globals) { return run(own_globals, now); });
         return made;
     }
@@ -129,27 +128,28 @@ PyObject* color_code_body(Globals globals, PyObject* const* args) noexcept {
 PyObject* fg_code_body(Globals globals, PyObject* const* args) noexcept { return layer_code(globals, args[0], true); }
 PyObject* bg_code_body(Globals globals, PyObject* const* args) noexcept { return layer_code(globals, args[0], false); }
 
-frame::Str fg_code_doc{
-    "生成前景色 ANSI 转义序列。\n\n    参数:\n        color: 颜色名称 (如 'red')、十六进制字符串 (如 '#ff0000')、\n"
-    "               256 色索引 (0-255)、或 RGB 元组 (r, g, b)。\n    ",
-    frame::Str::Kind::text};
-frame::Str bg_code_doc{"生成背景色 ANSI 转义序列。", frame::Str::Kind::text};
-frame::Str color_code_doc{"统一的颜色码生成逻辑。", frame::Str::Kind::text};
-
-const frame::Param color_params[] = {
+constexpr frame::Param color_params[] = {
     {n::color, frame::Coerce::none, frame::ParamKind::positional_or_keyword, &n::ann_color}};
-const frame::Param color_code_params[] = {
+constexpr frame::Param color_code_params[] = {
     {n::color, frame::Coerce::none, frame::ParamKind::positional_or_keyword, &n::ann_color},
     {n::foreground, frame::Coerce::none, frame::ParamKind::keyword_only, &n::ann_bool}};
 
 }  // namespace
 
 // def fg_code(color: "str | int | Tuple[int, int, int]") -> "str"
-frame::FunctionDef fg_code_def{n::fg_code, "fg_code", color_params, fg_code_body, &fg_code_doc, &n::ann_str};
+constinit frame::FunctionDef fg_code_def{
+    n::fg_code,
+    "fg_code",
+    color_params,
+    fg_code_body,
+    "生成前景色 ANSI 转义序列。\n\n    参数:\n        color: 颜色名称 (如 'red')、十六进制字符串 (如 '#ff0000')、\n"
+    "               256 色索引 (0-255)、或 RGB 元组 (r, g, b)。\n    ",
+    &n::ann_str};
 // def bg_code(color: "str | int | Tuple[int, int, int]") -> "str"
-frame::FunctionDef bg_code_def{n::bg_code, "bg_code", color_params, bg_code_body, &bg_code_doc, &n::ann_str};
+constinit frame::FunctionDef bg_code_def{
+    n::bg_code, "bg_code", color_params, bg_code_body, "生成背景色 ANSI 转义序列。", &n::ann_str};
 // def _color_code(color: "str | int | Tuple[int, int, int]", *, foreground: "bool") -> "str"
-frame::FunctionDef color_code_def{n::color_code,   "_color_code",   color_code_params,
-                                  color_code_body, &color_code_doc, &n::ann_str};
+constinit frame::FunctionDef color_code_def{
+    n::color_code, "_color_code", color_code_params, color_code_body, "统一的颜色码生成逻辑。", &n::ann_str};
 
 }  // namespace colors

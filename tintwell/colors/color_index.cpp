@@ -4,7 +4,8 @@
 #include "color_index.hpp"
 
 #include "byte.hpp"
-#include "frame/test_counters.hpp"
+#include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
 
@@ -13,8 +14,6 @@ namespace colors {
 namespace {
 
 using frame::Ref;
-
-frame::TestCounter byte_index{"colors.byte_index"};
 
 // 0 <= value <= 255 by the int subclass's own comparisons; the second only when the first holds.
 int compared_in_range(PyObject* value) noexcept {
@@ -27,7 +26,7 @@ int compared_in_range(PyObject* value) noexcept {
     return top ? PyObject_RichCompareBool(value, top.get(), Py_LE) : -1;
 }
 
-[[gnu::cold]] void raise_out_of_range(PyObject* color) noexcept {
+TINTWELL_COLD void raise_out_of_range(PyObject* color) noexcept {
     Ref shown = Ref::steal(PyObject_Format(color, names::empty.get()));
     Ref message = shown ? Ref::steal(PyUnicode_Concat(names::msg_index.get(), shown.get())) : Ref();
     if (message) {
@@ -37,7 +36,7 @@ int compared_in_range(PyObject* value) noexcept {
 
 // The general route: any other exact int or bool is out of range; a subclass compares itself, and
 // shows int() of itself.
-[[gnu::noinline]] PyObject* compared(frame::Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* compared(frame::Globals globals, PyObject* color, bool foreground) noexcept {
     const int in_range = PyLong_CheckExact(color) || PyBool_Check(color) ? 0 : compared_in_range(color);
     if (in_range <= 0) {
         if (in_range == 0) {
@@ -58,7 +57,7 @@ int compared_in_range(PyObject* value) noexcept {
 PyObject* index_sequence(frame::Globals globals, Untouched now, PyObject* color, bool foreground) noexcept {
     const int value = byte_value(color);
     if (value >= 0) {
-        byte_index.count();
+        counters::byte_index.count();
         const sequence::Introducer esc(globals, now.esc);
         return esc ? sequence::index(esc.get(), foreground, static_cast<unsigned>(value)) : nullptr;
     }

@@ -11,9 +11,10 @@
 #include <string_view>
 #include <utility>
 
+#include "counters.hpp"
 #include "frame/ascii.hpp"
+#include "frame/attributes.hpp"
 #include "frame/module.hpp"
-#include "frame/test_counters.hpp"
 #include "names.hpp"
 #include "sequence.hpp"
 #include "tables.hpp"
@@ -25,9 +26,6 @@ namespace {
 namespace n = names;
 using frame::Globals;
 using frame::Ref;
-
-frame::TestCounter indexed{"colors.name_index"};
-frame::TestCounter one_lookup{"colors.name_one_lookup"};
 
 // ---- the general route ----
 
@@ -64,7 +62,7 @@ Ref resolve_alias(Globals globals, PyObject* name) noexcept {
 
 // The ValueError for an unknown name, listing the keys of NAMED_COLORS as it is bound now; each
 // value placed into the message is rendered by format, the repr first.
-[[gnu::cold]] void raise_unknown_name(Globals globals, PyObject* color) noexcept {
+TINTWELL_COLD void raise_unknown_name(Globals globals, PyObject* color) noexcept {
     Ref text = Ref::steal(PyObject_Repr(color));
     Ref shown = text ? Ref::steal(PyObject_Format(text.get(), n::empty.get())) : Ref();
     Ref table = shown ? frame::lookup_global(globals, n::NAMED_COLORS) : Ref();
@@ -97,7 +95,7 @@ Ref lookup_code(Globals globals, PyObject* name, PyObject* color) noexcept {
     // key may compare equal once only; and a read of the global may run such code itself.
     if (reads_quiet && PyDict_CheckExact(table.get()) && PyUnicode_CheckExact(name) &&
         frame::has_plain_keys(table.get())) {
-        one_lookup.count();
+        counters::name_one_lookup.count();
         PyObject* code = nullptr;
         const int found = PyDict_GetItemRef(table.get(), name, &code);
         if (found == 0) {
@@ -152,7 +150,7 @@ Ref background_code(Ref code) noexcept {
 }
 
 // The general route: the name normalised, its alias resolved, its code looked up and shifted.
-[[gnu::noinline]] PyObject* looked_up(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* looked_up(Globals globals, PyObject* color, bool foreground) noexcept {
     Ref name = normalise(color);
     Ref resolved = name ? resolve_alias(globals, name.get()) : Ref();
     Ref code = resolved ? lookup_code(globals, resolved.get(), color) : Ref();
@@ -179,7 +177,7 @@ PyObject* name_sequence(Globals globals, Untouched now, PyObject* color, bool fo
         const int code = tables::find_code(PyUnicode_1BYTE_DATA(color),
                                            static_cast<std::size_t>(PyUnicode_GET_LENGTH(color)), foreground);
         if (code >= 0) {
-            indexed.count();
+            counters::name_index.count();
             const sequence::Introducer esc(globals, now.esc);
             return esc ? sequence::named(esc.get(), static_cast<unsigned>(code)) : nullptr;
         }
@@ -227,34 +225,53 @@ bool holds_as_built(PyObject* table, const Entry (&entries)[N]) noexcept {
     return true;
 }
 
-// The pool entries of a table (its keys and values), made from its compile-time description.
+// The constants of a table (its keys and values), made from its compile-time description.
 template <typename Value>
-struct PoolEntry {
+struct Constants {
     frame::Str key;
     Value value;
 };
 
-frame::Int pool_value(const tables::NamedColor& entry) noexcept { return frame::Int{entry.code}; }
-frame::Str pool_value(const tables::Alias& entry) noexcept { return frame::Str{entry.target.data()}; }
+constexpr frame::Int pool_value(const tables::NamedColor& entry) noexcept { return frame::Int{entry.code}; }
+constexpr frame::Str pool_value(const tables::Alias& entry) noexcept { return frame::Str{entry.target.data()}; }
 
 template <const auto& entries, std::size_t... I>
-auto pool_entries(std::index_sequence<I...>) noexcept {
+constexpr auto table_constants(std::index_sequence<I...>) noexcept {
     using Value = decltype(pool_value(entries[0]));
-    return std::array<PoolEntry<Value>, sizeof...(I)>{
+    return std::array<Constants<Value>, sizeof...(I)>{
         {{frame::Str{entries[I].name.data()}, pool_value(entries[I])}...}};
 }
 
-auto named_colors = pool_entries<tables::named_colors>(std::make_index_sequence<std::size(tables::named_colors)>());
-auto color_aliases = pool_entries<tables::color_aliases>(std::make_index_sequence<std::size(tables::color_aliases)>());
+constinit auto named_colors =
+    table_constants<tables::named_colors>(std::make_index_sequence<std::size(tables::named_colors)>());
+constinit auto color_aliases =
+    table_constants<tables::color_aliases>(std::make_index_sequence<std::size(tables::color_aliases)>());
+
+// Both tables' constants in table order, each key before its value.
+template <auto&... tables>
+constexpr auto pooled() noexcept {
+    std::array<frame::PoolEntry*, 2 * (std::size(tables) + ...)> pool{};
+    std::size_t at = 0;
+    const auto add = [&](auto& table) {
+        for (auto& entry : table) {
+            pool[at++] = &entry.key;
+            pool[at++] = &entry.value;
+        }
+    };
+    (add(tables), ...);
+    return pool;
+}
+
+constinit const auto table_entries = pooled<named_colors, color_aliases>();
 
 // NAME = {key: value, ...} in table order; the new dict is remembered as the original.
-template <typename Pool>
-int bind_table(const frame::Str& name, Pool& pool, frame::Original& original) noexcept {
+template <typename Entries>
+int bind_table(const frame::Str& name, Entries& entries, frame::Original& original) noexcept {
     Ref table = Ref::steal(PyDict_New());
     if (!table) {
         return -1;
     }
-    for (auto& entry : pool) {
+    for (auto& entry : entries) {
         if (PyDict_SetItem(table.get(), entry.key.get(), entry.value.get()) < 0) {
             return -1;
         }
@@ -267,6 +284,8 @@ int bind_table(const frame::Str& name, Pool& pool, frame::Original& original) no
 }
 
 }  // namespace
+
+constinit const frame::Pool table_pool{table_entries};
 
 bool tables_as_built(PyObject* named, PyObject* aliases) noexcept {
     return holds_as_built(named, tables::named_colors) && holds_as_built(aliases, tables::color_aliases);

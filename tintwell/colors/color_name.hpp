@@ -13,6 +13,9 @@ PyObject* name_sequence(frame::Globals globals, Untouched now, PyObject* color, 
 // NAMED_COLORS and COLOR_ALIASES of the module-level code, bound and remembered in `originals`.
 int bind_tables() noexcept;
 
+// The tables' keys and values, built by exec with the other constants.
+extern const frame::Pool table_pool;
+
 // Whether the two dicts hold exactly the entries the module-level code gave them (exact ASCII str
 // keys; exact int codes and exact str targets), so that the compile-time index answers for them.
 bool tables_as_built(PyObject* named, PyObject* aliases) noexcept;

@@ -8,8 +8,9 @@
 #include <utility>
 
 #include "byte.hpp"
+#include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "frame/own.hpp"
-#include "frame/test_counters.hpp"
 #include "names.hpp"
 #include "parse_hex.hpp"
 #include "sequence.hpp"
@@ -23,12 +24,9 @@ namespace n = names;
 using frame::Globals;
 using frame::Ref;
 
-frame::TestCounter byte_tuple{"colors.byte_tuple"};
-frame::TestCounter hex_read{"colors.hex_read"};
-
 // ---- unpacking r, g, b ----
 
-[[gnu::cold]] void raise_unpack_count(Py_ssize_t found) noexcept {
+TINTWELL_COLD void raise_unpack_count(Py_ssize_t found) noexcept {
     if (found > 3) {
         PyErr_SetString(PyExc_ValueError, "too many values to unpack (expected 3)");
         return;
@@ -113,7 +111,7 @@ PyObject* write_items(Globals globals, const Ref* items, bool foreground) noexce
 // ---- the general routes ----
 
 // r, g, b = color; _validate_rgb(r, g, b), the global read now.
-[[gnu::noinline]] PyObject* validated(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* validated(Globals globals, PyObject* color, bool foreground) noexcept {
     Ref items[3];
     if (unpack3(color, items) < 0) {
         return nullptr;
@@ -133,7 +131,7 @@ PyObject* write_items(Globals globals, const Ref* items, bool foreground) noexce
 }
 
 // r, g, b = parse_hex(color), the global read now.
-[[gnu::noinline]] PyObject* parsed(Globals globals, PyObject* color, bool foreground) noexcept {
+TINTWELL_NOINLINE PyObject* parsed(Globals globals, PyObject* color, bool foreground) noexcept {
     const frame::GlobalFunction parse = frame::lookup_function(globals, n::parse_hex, parse_hex_def);
     if (!parse.value) {
         return nullptr;
@@ -165,7 +163,7 @@ PyObject* tuple_sequence(Globals globals, Untouched now, PyObject* color, bool f
     // and the sequence shows the very numbers.
     unsigned rgb[3];
     if (now.validate_rgb && byte_triple(color, rgb)) {
-        byte_tuple.count();
+        counters::byte_tuple.count();
         if (frame::run_as(validate_rgb_def, globals, [](Globals) { return 0; }) < 0) {
             return nullptr;
         }
@@ -179,7 +177,7 @@ PyObject* hex_sequence(Globals globals, Untouched now, PyObject* color, bool for
     // runs no code), its run one level of call depth; anything else takes the call, and its error.
     unsigned rgb[3];
     if (now.parse_hex && PyUnicode_CheckExact(color) && read_hex(color, rgb)) {
-        hex_read.count();
+        counters::hex_read.count();
         if (frame::run_as(parse_hex_def, globals, [](Globals) { return 0; }) < 0) {
             return nullptr;
         }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "color_name.hpp"
+#include "counters.hpp"
 #include "frame/imports.hpp"
 #include "frame/lookup.hpp"
 #include "functions.hpp"
@@ -12,7 +13,7 @@
 
 namespace colors {
 
-Originals originals;
+constinit Originals originals;
 
 namespace {
 
@@ -86,12 +87,6 @@ int bind_pattern(const frame::Str& name, const frame::Str& pattern, frame::Origi
     return 0;
 }
 
-// The functions in the order of their `def` statements.
-int define_functions() noexcept {
-    return frame::define_functions(
-        {&parse_hex_def, &rgb_to_ansi256_def, &fg_code_def, &bg_code_def, &color_code_def, &validate_rgb_def});
-}
-
 }  // namespace
 
 int bind_cached_builtins() noexcept {
@@ -130,18 +125,31 @@ int run_module_code() noexcept {
         bind_pattern(n::SHORT_HEX_RE, n::short_hex_pattern, originals.short_hex_re) < 0) {
         return -1;
     }
-    return define_functions();
+    return frame::define_functions();
 }
 
 }  // namespace colors
 
-const frame::ModuleInfo frame::module_info = {
+namespace {
+
+constexpr const frame::Pool* constants[] = {&colors::names::pool, &colors::table_pool};
+// In the order of their `def` statements.
+constexpr frame::FunctionDef* functions[] = {&colors::parse_hex_def,  &colors::rgb_to_ansi256_def,
+                                             &colors::fg_code_def,    &colors::bg_code_def,
+                                             &colors::color_code_def, &colors::validate_rgb_def};
+
+}  // namespace
+
+constinit const frame::ModuleInfo frame::module_info = {
     "colors",
     "ANSI 颜色码定义与转换工具。\n\n支持:\n- 4/8 色基本颜色 (标准 + 高亮)\n- 256 色扩展调色板\n- 24 位真 RGB 色彩\n",
     "tintwell.colors",
     "tintwell/colors",
+    constants,
+    functions,
     colors::bind_cached_builtins,
     colors::run_module_code,
+    colors::counters::all,
 };
 
 PyMODINIT_FUNC PyInit_colors() { return frame::init_module(); }

@@ -4,8 +4,9 @@
 
 #include <array>
 
+#include "counters.hpp"
+#include "frame/attributes.hpp"
 #include "frame/lookup.hpp"
-#include "frame/test_counters.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -16,8 +17,6 @@ namespace {
 namespace n = names;
 using frame::Globals;
 using frame::Ref;
-
-frame::TestCounter own_pattern{"colors.own_pattern"};
 
 // The value of each ASCII hex digit, -1 for every other byte.
 constexpr std::array<signed char, 256> make_hex_values() noexcept {
@@ -37,7 +36,7 @@ constexpr std::array<signed char, 256> hex_values = make_hex_values();
 // string or a single final line feed. Fills `digits` on a match. Text with any other character than
 // those can never match.
 template <Py_ssize_t N>
-[[gnu::always_inline]] inline bool match_hex(PyObject* text, int* digits) noexcept {
+TINTWELL_ALWAYS_INLINE inline bool match_hex(PyObject* text, int* digits) noexcept {
     const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
     if (!PyUnicode_IS_ASCII(text) || (length != N + 1 && length != N + 2)) {
         return false;
@@ -64,7 +63,7 @@ void decode(const int* digits, unsigned* rgb) noexcept {
 
 // The module's own pattern of N digits, matched here: true with the components set on a match.
 template <Py_ssize_t N>
-[[gnu::always_inline]] inline bool read_digits(PyObject* color, unsigned* rgb) noexcept {
+TINTWELL_ALWAYS_INLINE inline bool read_digits(PyObject* color, unsigned* rgb) noexcept {
     int digits[N];
     if (!match_hex<N>(color, digits)) {
         return false;
@@ -147,7 +146,7 @@ Ref components_from_short(PyObject* digits) noexcept {
     return Ref::steal(PyTuple_Pack(3, items[0].get(), items[1].get(), items[2].get()));
 }
 
-[[gnu::cold]] void raise_unparsable(PyObject* color) noexcept {
+TINTWELL_COLD void raise_unparsable(PyObject* color) noexcept {
     Ref shown = Ref::steal(PyObject_Repr(color));
     if (!shown) {
         return;
@@ -169,7 +168,7 @@ int try_pattern(Globals globals, const frame::GlobalName& name, const frame::Ori
         return -1;
     }
     if (pattern.original) {
-        own_pattern.count();
+        counters::own_pattern.count();
         return read_digits<N>(color, parsed.rgb);
     }
     bool matched = false;
@@ -204,17 +203,19 @@ PyObject* parse_hex_body(Globals globals, PyObject* const* args) noexcept {
     return parsed.tuple ? parsed.tuple.release() : rgb_tuple(parsed.rgb).release();
 }
 
-frame::Str parse_hex_doc{"将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
-                         frame::Str::Kind::text};
-
-const frame::Param parse_hex_params[] = {
+constexpr frame::Param parse_hex_params[] = {
     {n::color, frame::Coerce::exact_str, frame::ParamKind::positional_or_keyword, &n::ann_str}};
 
 }  // namespace
 
 // def parse_hex(color: "str") -> "Tuple[int, int, int]"
-frame::FunctionDef parse_hex_def{n::parse_hex,   "parse_hex",    parse_hex_params,
-                                 parse_hex_body, &parse_hex_doc, &n::ann_rgb};
+constinit frame::FunctionDef parse_hex_def{
+    n::parse_hex,
+    "parse_hex",
+    parse_hex_params,
+    parse_hex_body,
+    "将十六进制颜色字符串解析为 (R, G, B) 元组。\n\n    支持 #RGB 和 #RRGGBB 格式。\n    ",
+    &n::ann_rgb};
 
 int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept {
     return frame::run_own(own, [&](Globals globals) { return parse(globals, color, parsed); });

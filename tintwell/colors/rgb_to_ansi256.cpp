@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "byte.hpp"
-#include "frame/test_counters.hpp"
+#include "counters.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 #include "validate_rgb.hpp"
@@ -17,8 +17,6 @@ namespace {
 
 namespace n = names;
 using frame::Ref;
-
-frame::TestCounter byte_levels{"colors.ansi256_bytes"};
 
 // Integers up to 2**53 convert to double exactly, so int / int is then the plain double quotient.
 constexpr std::int64_t kExactDoubleLimit = std::int64_t{1} << 53;
@@ -170,7 +168,7 @@ PyObject* rgb_to_ansi256_body(frame::Globals, PyObject* const* args) noexcept {
     if (originals.round_is_builtin) {
         const int rgb[3] = {byte_of_int(args[0]), byte_of_int(args[1]), byte_of_int(args[2])};
         if ((rgb[0] | rgb[1] | rgb[2]) >= 0) {
-            byte_levels.count();
+            counters::ansi256_bytes.count();
             return PyLong_FromLong(ansi256_byte(static_cast<unsigned>(rgb[0]), static_cast<unsigned>(rgb[1]),
                                                 static_cast<unsigned>(rgb[2])));
         }
@@ -182,12 +180,11 @@ PyObject* rgb_to_ansi256_body(frame::Globals, PyObject* const* args) noexcept {
     return ansi256_general(args[0], args[1], args[2]);
 }
 
-frame::Str rgb_to_ansi256_doc{"将 RGB 值近似映射到 256 色调色板索引。", frame::Str::Kind::text};
-
 }  // namespace
 
 // def rgb_to_ansi256(r: "int", g: "int", b: "int") -> "int"
-frame::FunctionDef rgb_to_ansi256_def{n::rgb_to_ansi256,   "rgb_to_ansi256",    rgb_params,
-                                      rgb_to_ansi256_body, &rgb_to_ansi256_doc, &n::ann_int};
+constinit frame::FunctionDef rgb_to_ansi256_def{
+    n::rgb_to_ansi256, "rgb_to_ansi256", rgb_params, rgb_to_ansi256_body, "将 RGB 值近似映射到 256 色调色板索引。",
+    &n::ann_int};
 
 }  // namespace colors

@@ -11,8 +11,6 @@ namespace colors::sequence {
 
 using frame::Ref;
 
-frame::TestCounter Introducer::own_introducer{"colors.own_introducer"};
-
 namespace {
 
 // A piece of a sequence: a str (of any kind), or ASCII text.

@@ -18,9 +18,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "counters.hpp"
 #include "frame/lookup.hpp"
 #include "frame/ref.hpp"
-#include "frame/test_counters.hpp"
 #include "names.hpp"
 
 namespace colors::sequence {
@@ -50,7 +50,7 @@ class Introducer {
 public:
     Introducer(frame::Globals globals, bool own) noexcept {
         if (own) {
-            own_introducer.count();
+            counters::own_introducer.count();
             text_ = names::esc_value.get();
         } else {
             text_ = read(globals);
@@ -58,8 +58,6 @@ public:
     }
     explicit operator bool() const noexcept { return text_ != nullptr; }
     [[nodiscard]] PyObject* get() const noexcept { return text_; }
-
-    static frame::TestCounter own_introducer;
 
 private:
     PyObject* read(frame::Globals globals) noexcept;  // held in `read_`
@@ -119,8 +117,6 @@ constexpr std::array<char, 8> layer(bool foreground, char form) noexcept {
 inline constexpr std::array<char, 8> index_layer[2] = {layer(false, '5'), layer(true, '5')};
 inline constexpr std::array<char, 8> rgb_layer[2] = {layer(false, '2'), layer(true, '2')};
 
-inline frame::TestCounter ascii_stores{"colors.ascii_stores"};
-
 template <std::size_t N>
 inline void put(char* at, const char* bytes) noexcept {
     std::memcpy(at, bytes, N);
@@ -135,7 +131,7 @@ public:
           esc_length_(static_cast<std::size_t>(PyUnicode_GET_LENGTH(esc))) {}
 
     PyObject* start(std::size_t length, char*& data) noexcept {
-        ascii_stores.count();
+        counters::ascii_stores.count();
         result_ = PyUnicode_New(static_cast<Py_ssize_t>(esc_length_ + length), 127);
         if (result_ != nullptr) {
             data = static_cast<char*>(PyUnicode_DATA(result_)) + esc_length_;

@@ -9,7 +9,7 @@
 namespace colors {
 
 namespace detail {
-Known known;
+constinit Known known;
 }
 
 namespace {

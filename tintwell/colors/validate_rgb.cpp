@@ -2,6 +2,7 @@
 #include "validate_rgb.hpp"
 
 #include "byte.hpp"
+#include "frame/attributes.hpp"
 #include "functions.hpp"
 #include "names.hpp"
 
@@ -12,7 +13,7 @@ namespace {
 namespace n = names;
 using frame::Ref;
 
-[[gnu::cold]] void raise_out_of_range(const frame::Str& letter, PyObject* value) noexcept {
+TINTWELL_COLD void raise_out_of_range(const frame::Str& letter, PyObject* value) noexcept {
     Ref message = Ref::steal(PyUnicode_FromFormat("%U%U%S", letter.get(), n::msg_component.get(), value));
     if (message) {
         PyErr_SetObject(PyExc_ValueError, message.get());
@@ -40,15 +41,9 @@ PyObject* validate_rgb_body(frame::Globals, PyObject* const* args) noexcept {
 
 }  // namespace
 
-const frame::Param rgb_params[3] = {
-    {n::r, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &n::ann_int},
-    {n::g, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &n::ann_int},
-    {n::b, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &n::ann_int},
-};
-
 // def _validate_rgb(r: "int", g: "int", b: "int") -> "None"
-frame::FunctionDef validate_rgb_def{n::validate_rgb,   "_validate_rgb", rgb_params,
-                                    validate_rgb_body, nullptr,         &n::ann_none};
+constinit frame::FunctionDef validate_rgb_def{n::validate_rgb,   "_validate_rgb", rgb_params,
+                                              validate_rgb_body, nullptr,         &n::ann_none};
 
 int validate_rgb_direct(const frame::FunctionObject* own, PyObject* const* items, Ref* converted) noexcept {
     PyObject* bound[3] = {items[0], items[1], items[2]};

@@ -3,11 +3,16 @@
 
 #include "frame/function.hpp"
 #include "frame/own.hpp"
+#include "names.hpp"
 
 namespace colors {
 
 // (r, g, b), each annotated int: the parameters of _validate_rgb and rgb_to_ansi256.
-extern const frame::Param rgb_params[3];
+inline constexpr frame::Param rgb_params[3] = {
+    {names::r, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &names::ann_int},
+    {names::g, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &names::ann_int},
+    {names::b, frame::Coerce::to_int, frame::ParamKind::positional_or_keyword, &names::ann_int},
+};
 
 // The component check of the module's own _validate_rgb `own` on three objects: converts each by the
 // int-parameter rule into `converted`, checks the range, and labels any exception as _validate_rgb's.

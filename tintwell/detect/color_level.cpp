@@ -14,8 +14,6 @@ namespace {
 namespace n = names;
 using frame::Ref;
 
-frame::Str color_level_doc{"终端色彩支持级别。", frame::Str::Kind::text};
-
 // The bases as the class statement resolves them: a base that is not a class but has
 // __mro_entries__ is replaced by the items of the tuple it returns for the original bases.
 Ref resolve_bases(PyObject* original) noexcept {
@@ -115,7 +113,7 @@ int create_color_level() noexcept {
     const std::pair<const frame::Str*, PyObject*> body[] = {
         {&n::dunder_module, n::module_qualname.get()},
         {&n::dunder_qualname, n::ColorLevel.get()},
-        {&n::dunder_doc, color_level_doc.get()},
+        {&n::dunder_doc, n::color_level_doc.get()},
         {&n::NONE, n::level_none.get()},
         {&n::BASIC, n::level_basic.get()},
         {&n::EXTENDED, n::level_extended.get()},

@@ -25,11 +25,11 @@ Ref env_get(Globals globals, const Str& key, const Str* fallback = nullptr) noex
     if (!os) {
         return {};
     }
-    Ref environ = frame::lookup_attribute(os.get(), n::environ);
-    if (!environ) {
+    Ref environ_ = frame::lookup_attribute(os.get(), n::environ_);
+    if (!environ_) {
         return {};
     }
-    PyObject* args[3] = {environ.get(), key.get(), fallback ? fallback->get() : nullptr};
+    PyObject* args[3] = {environ_.get(), key.get(), fallback ? fallback->get() : nullptr};
     return Ref::steal(PyObject_VectorcallMethod(n::get.get(), args, fallback ? 3 : 2, nullptr));
 }
 
@@ -275,10 +275,17 @@ PyObject* detect_color_level_body(Globals globals, PyObject* const* args) noexce
     return step.member ? color_level_member(globals, *step.member).release() : nullptr;
 }
 
-const frame::Param stream_params[] = {
+constexpr frame::Param stream_params[] = {
     {n::stream, frame::Coerce::none, frame::ParamKind::positional_or_keyword, nullptr, true}};
 
-Str detect_color_level_doc{
+}  // namespace
+
+// def detect_color_level(stream=None) -> "ColorLevel"
+constinit frame::FunctionDef detect_color_level_def{
+    n::detect_color_level,
+    "detect_color_level",
+    stream_params,
+    detect_color_level_body,
     "检测终端的色彩支持级别。\n\n"
     "    检测逻辑:\n"
     "    1. 环境变量 NO_COLOR / FORCE_COLOR 优先\n"
@@ -288,12 +295,6 @@ Str detect_color_level_doc{
     "    5. COLORTERM=truecolor/24bit → TRUECOLOR\n"
     "    6. TERM 包含 256color → EXTENDED\n"
     "    7. 其他有效 TERM → BASIC\n    ",
-    Str::Kind::text};
-
-}  // namespace
-
-// def detect_color_level(stream=None) -> "ColorLevel"
-frame::FunctionDef detect_color_level_def{n::detect_color_level,   "detect_color_level",    stream_params,
-                                          detect_color_level_body, &detect_color_level_doc, &n::ColorLevel};
+    &n::ColorLevel};
 
 }  // namespace detect

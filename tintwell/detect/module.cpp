@@ -12,12 +12,6 @@ namespace {
 
 namespace n = names;
 
-// The functions in the order of their `def` statements.
-int define_functions() noexcept {
-    return frame::define_functions(
-        {&has_windows_console_def, &detect_color_level_def, &supports_color_def, &enable_windows_vt_def});
-}
-
 }  // namespace
 
 int run_module_code() noexcept {
@@ -25,15 +19,30 @@ int run_module_code() noexcept {
         frame::import_names(n::enum_, {&n::IntEnum}) < 0 || frame::import_names(n::typing, {&n::Optional}) < 0) {
         return -1;
     }
-    return create_color_level() < 0 ? -1 : define_functions();
+    return create_color_level() < 0 ? -1 : frame::define_functions();
 }
 
 }  // namespace detect
 
-const frame::ModuleInfo frame::module_info = {
-    "detect",          "终端能力检测。\n\n自动检测当前终端是否支持颜色输出以及支持的色彩级别。\n",
-    "tintwell.detect", "tintwell/detect",
-    nullptr,           detect::run_module_code,
+namespace {
+
+constexpr const frame::Pool* constants[] = {&detect::names::pool};
+// In the order of their `def` statements.
+constexpr frame::FunctionDef* functions[] = {&detect::has_windows_console_def, &detect::detect_color_level_def,
+                                             &detect::supports_color_def, &detect::enable_windows_vt_def};
+
+}  // namespace
+
+constinit const frame::ModuleInfo frame::module_info = {
+    "detect",
+    "终端能力检测。\n\n自动检测当前终端是否支持颜色输出以及支持的色彩级别。\n",
+    "tintwell.detect",
+    "tintwell/detect",
+    constants,
+    functions,
+    nullptr,
+    detect::run_module_code,
+    {},  // no test counters of its own
 };
 
 PyMODINIT_FUNC PyInit_detect() { return frame::init_module(); }

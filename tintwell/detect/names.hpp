@@ -1,8 +1,102 @@
-// String and integer constants of the detect module: identifiers (interned) and texts.
+// String and integer constants of the detect module: identifiers (interned) and texts. Listed once,
+// as X(type, name, value...): each becomes a constant of that name, and exec builds them all (pool).
 #pragma once
 
 #include "frame/constants.hpp"
 #include "frame/lookup.hpp"
+
+#define TINTWELL_DETECT_NAMES(X)                                                                          \
+    /* Module attributes and the modules they come from (GlobalName: read as a module global). */         \
+    X(GlobalName, os, "os")                                                                               \
+    X(GlobalName, sys, "sys")                                                                             \
+    X(Str, enum_, "enum")                                                                                 \
+    X(GlobalName, IntEnum, "IntEnum")                                                                     \
+    X(Str, typing, "typing")                                                                              \
+    X(Str, Optional, "Optional")                                                                          \
+    X(GlobalName, ColorLevel, "ColorLevel")                                                               \
+    X(Str, has_windows_console, "_has_windows_console")                                                   \
+    X(GlobalName, detect_color_level, "detect_color_level")                                               \
+    X(Str, supports_color, "supports_color")                                                              \
+    X(Str, enable_windows_vt, "enable_windows_vt")                                                        \
+    /* The class body of ColorLevel. */                                                                   \
+    X(Str, dunder_prepare, "__prepare__")                                                                 \
+    X(Str, dunder_mro_entries, "__mro_entries__")                                                         \
+    X(Str, dunder_orig_bases, "__orig_bases__")                                                           \
+    X(Str, dunder_module, "__module__")                                                                   \
+    X(Str, dunder_qualname, "__qualname__")                                                               \
+    X(Str, dunder_doc, "__doc__")                                                                         \
+    X(Str, color_level_doc, "终端色彩支持级别。", text)                                                   \
+    X(Str, module_qualname, "tintwell.detect", text)                                                      \
+    X(Str, NONE, "NONE")                                                                                  \
+    X(Str, BASIC, "BASIC")                                                                                \
+    X(Str, EXTENDED, "EXTENDED")                                                                          \
+    X(Str, TRUECOLOR, "TRUECOLOR")                                                                        \
+    X(Int, level_none, 0)                                                                                 \
+    X(Int, level_basic, 1)                                                                                \
+    X(Int, level_extended, 2)                                                                             \
+    X(Int, level_truecolor, 3)                                                                            \
+    /* Parameters, attributes and methods the functions use (AttributeName: read from a plain module). */ \
+    X(Str, stream, "stream")                                                                              \
+    X(Str, bool_, "bool")                                                                                 \
+    X(AttributeName, environ_, "environ")                                                                 \
+    X(Str, get, "get")                                                                                    \
+    X(Str, lower, "lower")                                                                                \
+    X(AttributeName, platform, "platform")                                                                \
+    X(AttributeName, stdout_, "stdout")                                                                   \
+    X(AttributeName, stderr_, "stderr")                                                                   \
+    X(Str, isatty, "isatty")                                                                              \
+    /* Environment variables. */                                                                          \
+    X(Str, NO_COLOR, "NO_COLOR", text)                                                                    \
+    X(Str, FORCE_COLOR, "FORCE_COLOR", text)                                                              \
+    X(Str, TERM_PROGRAM, "TERM_PROGRAM", text)                                                            \
+    X(Str, VSCODE_PID, "VSCODE_PID", text)                                                                \
+    X(Str, VSCODE_IPC_HOOK, "VSCODE_IPC_HOOK", text)                                                      \
+    X(Str, PYCHARM_HOSTED, "PYCHARM_HOSTED", text)                                                        \
+    X(Str, WT_SESSION, "WT_SESSION", text)                                                                \
+    X(Str, ConEmuANSI, "ConEmuANSI", text)                                                                \
+    X(Str, ANSICON, "ANSICON", text)                                                                      \
+    X(Str, COLORTERM, "COLORTERM", text)                                                                  \
+    X(Str, TERM, "TERM", text)                                                                            \
+    /* Values the environment is compared with. */                                                        \
+    X(Str, empty, "", text)                                                                               \
+    X(Str, force_0, "0", text)                                                                            \
+    X(Str, force_false, "false", text)                                                                    \
+    X(Str, force_False, "False", text)                                                                    \
+    X(Str, force_1, "1", text)                                                                            \
+    X(Str, force_true, "true", text)                                                                      \
+    X(Str, force_True, "True", text)                                                                      \
+    X(Str, force_2, "2", text)                                                                            \
+    X(Str, force_3, "3", text)                                                                            \
+    X(Str, vscode, "vscode", text)                                                                        \
+    X(Str, on, "ON", text)                                                                                \
+    X(Str, truecolor, "truecolor", text)                                                                  \
+    X(Str, bit24, "24bit", text)                                                                          \
+    X(Str, dumb, "dumb", text)                                                                            \
+    X(Str, color256, "256color", text)                                                                    \
+    X(Str, win32, "win32", text)                                                                          \
+    /* The Windows console, reached through ctypes. */                                                    \
+    X(Str, ctypes, "ctypes")                                                                              \
+    X(Str, wintypes, "wintypes")                                                                          \
+    X(Str, msvcrt, "msvcrt")                                                                              \
+    X(Str, get_osfhandle, "get_osfhandle")                                                                \
+    X(Str, WinDLL, "WinDLL")                                                                              \
+    X(Str, kernel32, "kernel32")                                                                          \
+    X(Str, use_last_error, "use_last_error")                                                              \
+    X(Str, GetStdHandle, "GetStdHandle")                                                                  \
+    X(Str, GetConsoleMode, "GetConsoleMode")                                                              \
+    X(Str, SetConsoleMode, "SetConsoleMode")                                                              \
+    X(Str, argtypes, "argtypes")                                                                          \
+    X(Str, restype, "restype")                                                                            \
+    X(Str, DWORD, "DWORD")                                                                                \
+    X(Str, HANDLE, "HANDLE")                                                                              \
+    X(Str, BOOL, "BOOL")                                                                                  \
+    X(Str, POINTER, "POINTER")                                                                            \
+    X(Str, byref, "byref")                                                                                \
+    X(Str, value, "value")                                                                                \
+    X(Str, fileno, "fileno")                                                                              \
+    X(Int, std_output_handle, -11)                                                                        \
+    X(Int, null_handle, 0)                                                                                \
+    X(Int, invalid_handle, -1)
 
 namespace detect::names {
 
@@ -12,100 +106,6 @@ using frame::Int;
 using frame::Str;
 inline constexpr Str::Kind text = Str::Kind::text;
 
-// Module attributes and the modules they come from (GlobalName: read as a module global).
-inline GlobalName os{"os"};
-inline GlobalName sys{"sys"};
-inline Str enum_{"enum"};
-inline GlobalName IntEnum{"IntEnum"};
-inline Str typing{"typing"};
-inline Str Optional{"Optional"};
-inline GlobalName ColorLevel{"ColorLevel"};
-inline Str has_windows_console{"_has_windows_console"};
-inline GlobalName detect_color_level{"detect_color_level"};
-inline Str supports_color{"supports_color"};
-inline Str enable_windows_vt{"enable_windows_vt"};
-
-// The class body of ColorLevel.
-inline Str dunder_prepare{"__prepare__"};
-inline Str dunder_mro_entries{"__mro_entries__"};
-inline Str dunder_orig_bases{"__orig_bases__"};
-inline Str dunder_module{"__module__"};
-inline Str dunder_qualname{"__qualname__"};
-inline Str dunder_doc{"__doc__"};
-inline Str module_qualname{"tintwell.detect", text};
-inline Str NONE{"NONE"};
-inline Str BASIC{"BASIC"};
-inline Str EXTENDED{"EXTENDED"};
-inline Str TRUECOLOR{"TRUECOLOR"};
-inline Int level_none{0};
-inline Int level_basic{1};
-inline Int level_extended{2};
-inline Int level_truecolor{3};
-
-// Parameters, attributes and methods the functions use (AttributeName: read from a plain module).
-inline Str stream{"stream"};
-inline Str bool_{"bool"};
-inline AttributeName environ{"environ"};
-inline Str get{"get"};
-inline Str lower{"lower"};
-inline AttributeName platform{"platform"};
-inline AttributeName stdout_{"stdout"};
-inline AttributeName stderr_{"stderr"};
-inline Str isatty{"isatty"};
-
-// Environment variables.
-inline Str NO_COLOR{"NO_COLOR", text};
-inline Str FORCE_COLOR{"FORCE_COLOR", text};
-inline Str TERM_PROGRAM{"TERM_PROGRAM", text};
-inline Str VSCODE_PID{"VSCODE_PID", text};
-inline Str VSCODE_IPC_HOOK{"VSCODE_IPC_HOOK", text};
-inline Str PYCHARM_HOSTED{"PYCHARM_HOSTED", text};
-inline Str WT_SESSION{"WT_SESSION", text};
-inline Str ConEmuANSI{"ConEmuANSI", text};
-inline Str ANSICON{"ANSICON", text};
-inline Str COLORTERM{"COLORTERM", text};
-inline Str TERM{"TERM", text};
-
-// Values the environment is compared with.
-inline Str empty{"", text};
-inline Str force_0{"0", text};
-inline Str force_false{"false", text};
-inline Str force_False{"False", text};
-inline Str force_1{"1", text};
-inline Str force_true{"true", text};
-inline Str force_True{"True", text};
-inline Str force_2{"2", text};
-inline Str force_3{"3", text};
-inline Str vscode{"vscode", text};
-inline Str on{"ON", text};
-inline Str truecolor{"truecolor", text};
-inline Str bit24{"24bit", text};
-inline Str dumb{"dumb", text};
-inline Str color256{"256color", text};
-inline Str win32{"win32", text};
-
-// The Windows console, reached through ctypes.
-inline Str ctypes{"ctypes"};
-inline Str wintypes{"wintypes"};
-inline Str msvcrt{"msvcrt"};
-inline Str get_osfhandle{"get_osfhandle"};
-inline Str WinDLL{"WinDLL"};
-inline Str kernel32{"kernel32"};
-inline Str use_last_error{"use_last_error"};
-inline Str GetStdHandle{"GetStdHandle"};
-inline Str GetConsoleMode{"GetConsoleMode"};
-inline Str SetConsoleMode{"SetConsoleMode"};
-inline Str argtypes{"argtypes"};
-inline Str restype{"restype"};
-inline Str DWORD{"DWORD"};
-inline Str HANDLE{"HANDLE"};
-inline Str BOOL{"BOOL"};
-inline Str POINTER{"POINTER"};
-inline Str byref{"byref"};
-inline Str value{"value"};
-inline Str fileno{"fileno"};
-inline Int std_output_handle{-11};
-inline Int null_handle{0};
-inline Int invalid_handle{-1};
+TINTWELL_CONSTANTS(TINTWELL_DETECT_NAMES)
 
 }  // namespace detect::names

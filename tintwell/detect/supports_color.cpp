@@ -26,15 +26,13 @@ PyObject* supports_color_body(frame::Globals globals, PyObject* const* args) noe
     return none ? PyObject_RichCompare(level.get(), none.get(), Py_GT) : nullptr;
 }
 
-const frame::Param stream_params[] = {
+constexpr frame::Param stream_params[] = {
     {n::stream, frame::Coerce::none, frame::ParamKind::positional_or_keyword, nullptr, true}};
-
-frame::Str supports_color_doc{"快速判断终端是否支持颜色。", frame::Str::Kind::text};
 
 }  // namespace
 
 // def supports_color(stream=None) -> "bool"
-frame::FunctionDef supports_color_def{n::supports_color,   "supports_color",    stream_params,
-                                      supports_color_body, &supports_color_doc, &n::bool_};
+constinit frame::FunctionDef supports_color_def{
+    n::supports_color, "supports_color", stream_params, supports_color_body, "快速判断终端是否支持颜色。", &n::bool_};
 
 }  // namespace detect

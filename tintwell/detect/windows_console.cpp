@@ -21,7 +21,7 @@ using frame::Ref;
 
 constexpr long enable_virtual_terminal_processing = 0x0004;
 
-frame::TraceLabel try_enable_label{"enable_windows_vt._try_enable"};
+constinit frame::TraceLabel try_enable_label{"enable_windows_vt._try_enable"};
 
 // `except Exception:` for the pending exception: drops it and returns true when it is an
 // Exception; leaves anything else (KeyboardInterrupt, SystemExit) pending and returns false.
@@ -313,25 +313,28 @@ PyObject* enable_windows_vt_body(frame::Globals globals, PyObject* const*) noexc
     return frame::boolean(false).release();
 }
 
-frame::Str has_windows_console_doc{
+}  // namespace
+
+// def _has_windows_console() -> "bool"
+constinit frame::FunctionDef has_windows_console_def{
+    n::has_windows_console,
+    "_has_windows_console",
+    {},
+    has_windows_console_body,
     "检测当前进程是否关联了真正的 Windows 控制台。\n\n"
     "    通过 ``GetConsoleMode`` 验证 stdout 句柄是控制台句柄（而非管道/文件）。\n"
     "    用于区分 IDE 终端窗口（有控制台）和 IDE 运行控制台（管道，无控制台）。\n    ",
-    frame::Str::Kind::text};
-frame::Str enable_windows_vt_doc{
+    &n::bool_};
+// def enable_windows_vt() -> "bool"
+constinit frame::FunctionDef enable_windows_vt_def{
+    n::enable_windows_vt,
+    "enable_windows_vt",
+    {},
+    enable_windows_vt_body,
     "在 Windows 上启用虚拟终端处理 (VT100 转义序列)。\n\n"
     "    使用 ``msvcrt.get_osfhandle`` 获取与 Python 文件对象关联的真实\n"
     "    Windows 句柄，确保在 VS Code 集成终端等环境中也能正确工作。\n\n"
     "    返回是否成功启用 VT 处理。\n    ",
-    frame::Str::Kind::text};
-
-}  // namespace
-
-// def _has_windows_console() -> "bool"
-frame::FunctionDef has_windows_console_def{n::has_windows_console,   "_has_windows_console",   {},
-                                           has_windows_console_body, &has_windows_console_doc, &n::bool_};
-// def enable_windows_vt() -> "bool"
-frame::FunctionDef enable_windows_vt_def{n::enable_windows_vt,   "enable_windows_vt",    {},
-                                         enable_windows_vt_body, &enable_windows_vt_doc, &n::bool_};
+    &n::bool_};
 
 }  // namespace detect
