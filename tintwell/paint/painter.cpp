@@ -370,26 +370,26 @@ PyObject* get_cache_size(PyObject* self, void*) noexcept {
     return PyLong_FromSsize_t(cache_size(painter->foreground) + cache_size(painter->background));
 }
 
-template <typename Method>
-PyCFunction method(Method function) noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
+// A METH_FASTCALL | METH_KEYWORDS function as the table's PyCFunction; a macro, not a function, so
+// that the table stays a constant the compiler lays out (a call would be run at load time).
+#define TINTWELL_FASTCALL_METHOD(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
 
 PyMethodDef painter_methods[] = {
     {"__getnewargs_ex__", getnewargs_ex, METH_NOARGS, nullptr},
-    {"fg", method(layer_method<true>), METH_FASTCALL | METH_KEYWORDS,
+    {"fg", TINTWELL_FASTCALL_METHOD(layer_method<true>), METH_FASTCALL | METH_KEYWORDS,
      "fg($self, color)\n--\n\nThe sequence that makes color the foreground colour at this painter's level."},
-    {"bg", method(layer_method<false>), METH_FASTCALL | METH_KEYWORDS,
+    {"bg", TINTWELL_FASTCALL_METHOD(layer_method<false>), METH_FASTCALL | METH_KEYWORDS,
      "bg($self, color)\n--\n\nThe sequence that makes color the background colour at this painter's level."},
-    {"paint", method(paint), METH_FASTCALL | METH_KEYWORDS,
+    {"paint", TINTWELL_FASTCALL_METHOD(paint), METH_FASTCALL | METH_KEYWORDS,
      "paint($self, text, fg=None, bg=None, *, bold=False, dim=False, italic=False, underline=False, blink=False, "
      "reverse=False, strike=False)\n--\n\ntext in the given colours and attributes, followed by their resets."},
-    {"style", method(style), METH_FASTCALL | METH_KEYWORDS,
+    {"style", TINTWELL_FASTCALL_METHOD(style), METH_FASTCALL | METH_KEYWORDS,
      "style($self, fg=None, bg=None, *, bold=False, dim=False, italic=False, underline=False, blink=False, "
      "reverse=False, strike=False)\n--\n\nA reusable Style of these colours and attributes at this painter's "
      "level."},
     {nullptr, nullptr, 0, nullptr},
 };
+#undef TINTWELL_FASTCALL_METHOD
 
 PyGetSetDef painter_getset[] = {
     {"level", get_level, nullptr, "The colour level this painter paints for.", nullptr},

@@ -152,9 +152,10 @@ PyObject* style_repr(PyObject* self) noexcept {
     return nullptr;
 }
 
-PyObject* get_attribute(PyObject* self, void* bit) noexcept {
-    const auto mask = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(bit));
-    return Py_NewRef((as_style(self)->attributes & mask) ? Py_True : Py_False);
+// One getter per attribute, so that the table below holds only constants: no closure to compute.
+template <unsigned Mask>
+PyObject* get_attribute(PyObject* self, void*) noexcept {
+    return Py_NewRef((as_style(self)->attributes & Mask) ? Py_True : Py_False);
 }
 
 // A field of StyleObject: a str, a colour or the level (None where there is none).
@@ -164,21 +165,19 @@ PyObject* get_field(PyObject* self, void*) noexcept {
     return Py_NewRef(value != nullptr ? value : Py_None);
 }
 
-void* bit(unsigned mask) noexcept { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(mask)); }
-
 PyGetSetDef style_getset[] = {
     {"before", get_field<&StyleObject::before>, nullptr, "The sequence written before the text.", nullptr},
     {"after", get_field<&StyleObject::after>, nullptr, "The sequence written after the text.", nullptr},
     {"fg", get_field<&StyleObject::fg>, nullptr, "The foreground colour as given, or None.", nullptr},
     {"bg", get_field<&StyleObject::bg>, nullptr, "The background colour as given, or None.", nullptr},
     {"level", get_field<&StyleObject::level>, nullptr, "The colour level the style was made for.", nullptr},
-    {"bold", get_attribute, nullptr, "Whether the style asks for bold text.", bit(kBold)},
-    {"dim", get_attribute, nullptr, "Whether the style asks for dim text.", bit(kDim)},
-    {"italic", get_attribute, nullptr, "Whether the style asks for italic text.", bit(kItalic)},
-    {"underline", get_attribute, nullptr, "Whether the style asks for underlined text.", bit(kUnderline)},
-    {"blink", get_attribute, nullptr, "Whether the style asks for blinking text.", bit(kBlink)},
-    {"reverse", get_attribute, nullptr, "Whether the style asks for reversed colours.", bit(kReverse)},
-    {"strike", get_attribute, nullptr, "Whether the style asks for struck-through text.", bit(kStrike)},
+    {"bold", get_attribute<kBold>, nullptr, "Whether the style asks for bold text.", nullptr},
+    {"dim", get_attribute<kDim>, nullptr, "Whether the style asks for dim text.", nullptr},
+    {"italic", get_attribute<kItalic>, nullptr, "Whether the style asks for italic text.", nullptr},
+    {"underline", get_attribute<kUnderline>, nullptr, "Whether the style asks for underlined text.", nullptr},
+    {"blink", get_attribute<kBlink>, nullptr, "Whether the style asks for blinking text.", nullptr},
+    {"reverse", get_attribute<kReverse>, nullptr, "Whether the style asks for reversed colours.", nullptr},
+    {"strike", get_attribute<kStrike>, nullptr, "Whether the style asks for struck-through text.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
