@@ -20,7 +20,7 @@ using frame::Ref;
 
 // Made once per process: what the module keeps is process-wide (see state.hpp).
 int make_state() noexcept {
-    if (make_names() < 0) {
+    if (make_names() < 0 || find_sys_dict() < 0) {
         return -1;
     }
     colour::init();

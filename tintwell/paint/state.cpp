@@ -40,4 +40,20 @@ int make_names() noexcept {
     return 0;
 }
 
+int find_sys_dict() noexcept {
+    frame::Ref sys = frame::Ref::steal(PyImport_ImportModule("sys"));
+    if (!sys) {
+        return -1;
+    }
+    PyObject* dict = PyModule_Check(sys.get()) ? PyModule_GetDict(sys.get()) : nullptr;  // borrowed
+    // PySys_GetObject reads the interpreter's own sys namespace: the module found through sys.modules
+    // stands for it only when its namespace holds the very objects PySys_GetObject gives.
+    if (dict != nullptr && PyDict_CheckExact(dict) &&
+        PyDict_GetItemWithError(dict, names::modules) == PySys_GetObject("modules") &&
+        PyDict_GetItemWithError(dict, names::stdout_name) == PySys_GetObject("stdout")) {
+        state.sys_dict.set(frame::Ref::borrow(dict));
+    }
+    return PyErr_Occurred() ? -1 : 0;
+}
+
 }  // namespace paint
