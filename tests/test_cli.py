@@ -1,4 +1,4 @@
-"""`python -m tintwell` driven as a user would: in a pseudo-terminal and through a pipe."""
+"""`python3.14 -m tintwell` driven as a user would: in a pseudo-terminal and through a pipe."""
 
 import re
 import subprocess
@@ -14,6 +14,8 @@ from hardening.cases import rebound
 from tintwell import __main__ as cli, detect
 
 ESC = "\x1b"
+# The command as the README and the tool's own texts write it.
+PROG = f"python{sys.version_info.major}.{sys.version_info.minor} -m tintwell"
 
 
 def command(args, windows=False):
@@ -278,7 +280,7 @@ def test_bad_colour_exits_2_with_one_line(runner, colour, message):
 def test_help_and_usage_errors(args, expected):
     status, out, err = run_in_pipe(args, child_env())
     assert status == expected and (out == "") == (expected == 2) and "Traceback" not in err, err
-    assert (out or err).startswith("usage: python -m tintwell")
+    assert (out or err).startswith(f"usage: {PROG}")
     # The command is optional.
     assert args[0] == "show" or "[show COLOUR [COLOUR ...]]" in (out or err)
     if expected == 0:
