@@ -12,7 +12,7 @@ import textwrap
 
 import pytest
 
-from conftest import VARIABLES, child_env, run_in_pty
+from conftest import child_env, run_in_pty
 from tintwell import colors
 from tintwell.detect import ColorLevel
 from tintwell.style import Painter
@@ -28,16 +28,13 @@ class Terminal(io.StringIO):
 
 
 @pytest.fixture
-def terminal(monkeypatch):
+def terminal(environment):
     """Makes sys.stdout a terminal of 256 colours, as far as detection can tell, and returns it. (Called
     in the test: pytest's capture sets sys.stdout between a fixture and its test.)"""
-    for name in VARIABLES:
-        monkeypatch.delenv(name, raising=False)
-    monkeypatch.setenv("TERM", "xterm-256color")
 
     def on_terminal():
         stream = Terminal()
-        monkeypatch.setattr(sys, "stdout", stream)
+        environment.setattr(sys, "stdout", stream)
         return stream
 
     return on_terminal

@@ -129,3 +129,13 @@ def test_painting_keeps_the_visible_text(text, level, fg, bg, bold):
     for painted in (painter.paint(text, fg, bg, bold=bold), painter.style(fg, bg, underline=True)(text)):
         assert strip_ansi(painted) == strip_ansi(text)
         assert visible_width(painted) == visible_width(text)
+
+
+def test_examples_hold():
+    import doctest
+
+    from tintwell import _logging, _text
+
+    for module in (_text, _logging):
+        failed, tried = doctest.testmod(module)
+        assert tried >= 1 and failed == 0, module.__name__
