@@ -11,7 +11,7 @@ import textwrap
 import pytest
 
 import tintwell
-from conftest import VARIABLES, Untouchable
+from conftest import Untouchable
 from hardening.cases import Console, Stream, windows
 from test_stubs import run_mypy_tool
 from tintwell import colors, detect, style

@@ -22,10 +22,11 @@ COMPONENTS = "rgb"
 
 def add_note(exc: BaseException, colour: object, layer: str) -> None:
     """Adds the note on `colour`, the `layer` ("fg" or "bg") colour the colour module rejected with
-    `exc`, unless `exc` already carries it (it passed through another painter call)."""
-    note = f"{explain(colour, exc, LAYERS.get(layer, layer))}\n{ACCEPTED}"
-    if note not in getattr(exc, "__notes__", ()):
-        exc.add_note(note)
+    `exc`, unless `exc` already carries one (it was raised in a painter call within this one, for
+    the colour given there)."""
+    if any(isinstance(note, str) and note.endswith(ACCEPTED) for note in getattr(exc, "__notes__", ())):
+        return  # explained where it was raised, for the colour given there
+    exc.add_note(f"{explain(colour, exc, LAYERS.get(layer, layer))}\n{ACCEPTED}")
 
 
 def explain(colour: object, exc: BaseException, layer: str) -> str:
