@@ -225,3 +225,31 @@ def test_under_pytest_capture(tmp_path):
     assert status == 0, out + err
     assert "<\x1b[31mterminal\x1b[39m>" in out and "<\x1b[31mterminal again\x1b[39m>" in out
     assert "1 passed" in out
+
+
+# Where sys's own namespace cannot be told for sure, sys.stdout is read through PySys_GetObject.
+GENERAL_ROUTE = """
+import contextlib, io, os, sys
+if sys.argv[1] == "general":
+    sys.getrecursionlimit = lambda: 1000  # sys's function, by which its namespace is found, replaced
+
+class Terminal(io.StringIO):
+    def isatty(self):
+        return True
+
+real, sys.stdout = sys.stdout, Terminal()
+from tintwell import _paint
+from tintwell.style import Painter
+painter = Painter()
+seen = [_paint._reads_sys_namespace, painter.paint("x", fg="red")]
+with contextlib.redirect_stdout(io.StringIO()):
+    seen.append(painter.paint("x", fg="red"))
+seen.append(painter.paint("x", fg="red"))
+sys.stdout = real
+print(seen)
+"""
+
+
+@pytest.mark.parametrize("route", ["direct", "general"])
+def test_both_routes_of_reading_sys_stdout(run_python, environment, route):
+    assert run_python(GENERAL_ROUTE, route) == f"{[route == 'direct', RED, 'x', RED]}\n"

@@ -59,7 +59,9 @@ int exec_module(PyObject* module) noexcept {
     }
     // A later import (after removal from sys.modules) gets the same types.
     if (PyModule_AddObjectRef(module, "Painter", state.painter_type.get()) < 0 ||
-        PyModule_AddObjectRef(module, "Style", state.style_type.get()) < 0) {
+        PyModule_AddObjectRef(module, "Style", state.style_type.get()) < 0 ||
+        // For the tests: whether painters that follow sys.stdout read it from sys's namespace directly.
+        PyModule_AddObjectRef(module, "_reads_sys_namespace", state.sys_dict ? Py_True : Py_False) < 0) {
         return -1;
     }
     return 0;

@@ -397,17 +397,28 @@ PyObject* make_style(PainterObject* painter, int level, PyObject* member, PyObje
                      written ? request.background.get() : nullptr, request.attributes, request.parts, follows);
 }
 
+// The level the painter paints at now, and its member in `member` (held: the colours' Python code may yet
+// change the painter's); -1 with an exception set.
+int level_and_member(PainterObject* painter, Ref& member) noexcept {
+    const int level = painter_level(painter);
+    member = Ref::borrow(painter->level_member);
+    if (level >= 0 && !member) {  // only while the garbage collector takes a cycle apart
+        PyErr_SetString(PyExc_ReferenceError, "the painter was cleared by the garbage collector");
+        return -1;
+    }
+    return level;
+}
+
 PyObject* style(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* values[9];
     if (bind(style_signature, args, nargs, kwnames, values) < 0) {
         return nullptr;
     }
     PainterObject* painter = as_painter(self);
-    const int level = painter_level(painter);
-    // The member of this level: the colours' Python code may yet change the painter's.
-    Ref member = Ref::borrow(painter->level_member);
+    Ref member;
+    const int level = level_and_member(painter, member);
     Request request;
-    if (level < 0 || !member || read_attributes("style", values, request) < 0) {
+    if (level < 0 || read_attributes("style", values, request) < 0) {
         return nullptr;
     }
     return make_style(painter, level, member.get(), values, request, painter->follows ? self : nullptr);
@@ -497,15 +508,16 @@ PyType_Slot painter_slots[] = {
 
 }  // namespace
 
-int painter_level_now(PyObject* painter, Ref& member) noexcept {
-    const int level = painter_level(as_painter(painter));
-    member = Ref::borrow(as_painter(painter)->level_member);
-    if (level >= 0 && !member) {
-        PyErr_SetString(PyExc_ReferenceError, "the painter of this style was cleared");
-        return -1;
+bool painter_still_at(PyObject* painter, int level) noexcept {
+    const PainterObject* self = as_painter(painter);
+    if (self->detecting) {
+        return self->level == level;
     }
-    return level;
+    PyObject* current = current_stdout();
+    return current == self->stream && current != nullptr && self->level == level;
 }
+
+int painter_level_now(PyObject* painter, Ref& member) noexcept { return level_and_member(as_painter(painter), member); }
 
 PyObject* painter_style_at(PyObject* painter, int level, PyObject* member, PyObject* fg, PyObject* bg,
                            unsigned attributes) noexcept {

@@ -7,7 +7,11 @@ namespace paint {
 
 extern PyType_Spec painter_spec;
 
-// For the styles of a painter that follows sys.stdout. The level `painter` paints at now (detected again
+// For the styles of a painter that follows sys.stdout. Whether `painter` paints at `level` now, as its
+// calls' check finds at once (false also where that check would detect again, or fail).
+bool painter_still_at(PyObject* painter, int level) noexcept;
+
+// The level `painter` paints at now (detected again
 // when sys.stdout has changed), its ColorLevel member in `member`; -1 with an exception set.
 int painter_level_now(PyObject* painter, frame::Ref& member) noexcept;
 

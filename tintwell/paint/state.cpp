@@ -41,14 +41,13 @@ int make_names() noexcept {
 }
 
 int find_sys_dict() noexcept {
-    frame::Ref sys = frame::Ref::steal(PyImport_ImportModule("sys"));
-    if (!sys) {
-        return -1;
-    }
-    PyObject* dict = PyModule_Check(sys.get()) ? PyModule_GetDict(sys.get()) : nullptr;  // borrowed
-    // PySys_GetObject reads the interpreter's own sys namespace: the module found through sys.modules
-    // stands for it only when its namespace holds the very objects PySys_GetObject gives.
-    if (dict != nullptr && PyDict_CheckExact(dict) &&
+    // PySys_GetObject reads the interpreter's own sys namespace, which sys.modules["sys"] need not be.
+    // The module that one of sys's own functions is bound to is the interpreter's sys: its namespace is
+    // taken when it holds that function and the very objects PySys_GetObject gives.
+    PyObject* function = PySys_GetObject("getrecursionlimit");  // borrowed, checked at once
+    PyObject* module = function != nullptr && PyCFunction_Check(function) ? PyCFunction_GET_SELF(function) : nullptr;
+    PyObject* dict = module != nullptr && PyModule_Check(module) ? PyModule_GetDict(module) : nullptr;
+    if (dict != nullptr && PyDict_CheckExact(dict) && PyDict_GetItemString(dict, "getrecursionlimit") == function &&
         PyDict_GetItemWithError(dict, names::modules) == PySys_GetObject("modules") &&
         PyDict_GetItemWithError(dict, names::stdout_name) == PySys_GetObject("stdout")) {
         state.sys_dict.set(frame::Ref::borrow(dict));

@@ -11,19 +11,21 @@ namespace paint {
 
 // Interned names, made by the first exec: keyword arguments are matched against them by identity
 // first, and the module attributes it calls are looked up with them.
-#define PAINT_NAMES(X)                                                                                            \
-    X(text, "text")                                                                                               \
-    X(fg, "fg")                                                                                                   \
-    X(bg, "bg")                                                                                                   \
-    X(bold, "bold")                                                                                               \
-    X(dim, "dim")                                                                                                 \
-    X(italic, "italic") X(underline, "underline") X(blink, "blink") X(reverse, "reverse") X(strike, "strike")     \
-        X(stream, "stream") X(level, "level") X(color, "color") X(index, "index") X(r, "r") X(g, "g") X(b, "b")   \
-            X(rgb1, "rgb1") X(rgb2, "rgb2") X(fg_code, "fg_code") X(bg_code, "bg_code") X(parse_hex, "parse_hex") \
-                X(validate_rgb, "_validate_rgb") X(ColorLevel, "ColorLevel")                                      \
-                    X(detect_color_level, "detect_color_level") X(enable_windows_vt, "enable_windows_vt")         \
-                        X(name, "name") X(stdout_name, "stdout") X(modules, "modules") X(add_note, "add_note")    \
-                            X(form_hex, "hex") X(form_index, "index") X(form_rgb, "rgb")
+#define PAINT_NAMES(X)                                                                                             \
+    X(text, "text")                                                                                                \
+    X(fg, "fg")                                                                                                    \
+    X(bg, "bg")                                                                                                    \
+    X(bold, "bold")                                                                                                \
+    X(dim, "dim")                                                                                                  \
+    X(italic, "italic")                                                                                            \
+    X(underline, "underline")                                                                                      \
+    X(blink, "blink") X(reverse, "reverse") X(strike, "strike") X(stream, "stream") X(level, "level")              \
+        X(color, "color") X(index, "index") X(r, "r") X(g, "g") X(b, "b") X(rgb1, "rgb1") X(rgb2, "rgb2")          \
+            X(fg_code, "fg_code") X(bg_code, "bg_code") X(parse_hex, "parse_hex") X(validate_rgb, "_validate_rgb") \
+                X(ColorLevel, "ColorLevel") X(detect_color_level, "detect_color_level")                            \
+                    X(enable_windows_vt, "enable_windows_vt") X(name, "name") X(stdout_name, "stdout")             \
+                        X(modules, "modules") X(add_note, "add_note") X(form_hex, "hex") X(form_index, "index")    \
+                            X(form_rgb, "rgb")
 
 namespace names {
 #define PAINT_DECLARE_NAME(id, text) inline PyObject* id = nullptr;
@@ -41,7 +43,7 @@ struct State {
     frame::StaticRef detect;  // tintwell.detect
     // The sys module's namespace, where a painter that follows sys.stdout reads it at every call: one
     // dict lookup by an interned key, where PySys_GetObject makes a str of its name each time. Null
-    // when sys.modules["sys"] turned out not to be the interpreter's own sys; then PySys_GetObject.
+    // where the interpreter's own sys could not be told for sure (find_sys_dict); then PySys_GetObject.
     frame::StaticRef sys_dict;
     frame::StaticRef empty;  // ""
     frame::StaticRef painter_type;

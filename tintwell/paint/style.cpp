@@ -54,8 +54,8 @@ Ref style_now(PyObject* self) noexcept {
     if (style->current != nullptr && as_style(style->current)->level_number == level) {
         return Ref::borrow(style->current);
     }
-    Ref made =
-        Ref::steal(painter_style_at(painter.get(), level, member.get(), style->fg, style->bg, style->attributes));
+    Ref fg = Ref::borrow(style->fg), bg = Ref::borrow(style->bg);  // held while the colours' code runs
+    Ref made = Ref::steal(painter_style_at(painter.get(), level, member.get(), fg.get(), bg.get(), style->attributes));
     if (made) {
         PyObject* old = style->current;
         style->current = Py_NewRef(made.get());
@@ -82,7 +82,7 @@ PyObject* style_call(PyObject* self, PyObject* const* args, std::size_t nargsf, 
     }
     StyleObject* style = as_style(self);
     PyObject* text = args[0];
-    if (style->painter != nullptr) {
+    if (style->painter != nullptr && !painter_still_at(style->painter, style->level_number)) {
         Ref now = style_now(self);
         if (!now || now.get() != self) {
             return now ? style_call(now.get(), args, nargsf, kwnames) : nullptr;
