@@ -180,11 +180,11 @@ class ColorHandler[S: SupportsWrite[str] = TextIO](logging.StreamHandler[S]):
         made again with markers for the name, and where they stand is where the name stands. A
         formatter that does not show it that way gets the name's first appearance."""
         name = record.levelname
-        formatter = self.formatter or DEFAULT_FORMATTER
         if not isinstance(name, str) or not name:
             return []
+        formatter = self.formatter or DEFAULT_FORMATTER
         try:
-            record.levelname = "".join(map(chr, range(MARKER_BASE, MARKER_BASE + len(name))))
+            record.levelname = MARKERS[:len(name)] if len(name) <= len(MARKERS) else markers(len(name))
             try:
                 marked = formatter.formatMessage(record)
             finally:
@@ -192,14 +192,29 @@ class ColorHandler[S: SupportsWrite[str] = TextIO](logging.StreamHandler[S]):
         except Exception:  # noqa: BLE001 - a formatter of its own kind: the fallback below
             marked = None
         if isinstance(marked, str) and len(marked) <= len(text):
-            spans = [match.span() for match in MARKER_RUN.finditer(marked)
-                     if text[match.start():match.end()] != match[0]]
-            # The rest must be the text itself, or the markers stand for something else.
-            bounds = [0, *(edge for span in spans for edge in span), len(marked)]
-            if all(marked[a:b] == text[a:b] for a, b in zip(bounds[::2], bounds[1::2])):
-                return spans
+            # Runs of markers that differ from the text are the name (the same characters in the
+            # message itself are the text's); everything between them must be the text itself.
+            spans, last = [], 0
+            for match in MARKER_RUN.finditer(marked):
+                start, end = match.span()
+                if text[start:end] != match[0]:
+                    if marked[last:start] != text[last:start]:
+                        break
+                    spans.append((start, end))
+                    last = end
+            else:
+                if marked[last:] == text[last:len(marked)]:
+                    return spans
         at = text.find(name)
         return [] if at < 0 else [(at, at + len(name))]
+
+
+def markers(count: int) -> str:
+    """The characters that stand in for a level name of `count` characters."""
+    return "".join(map(chr, range(MARKER_BASE, MARKER_BASE + count)))
+
+
+MARKERS: Final = markers(64)
 
 
 def level_number(level: int | str) -> int:
