@@ -248,3 +248,14 @@ def test_one_line_set_up_without_colour_is_a_stream_handlers(where, env):
 def test_one_line_set_up_forced_into_a_pipe():
     status, out = run_set_up("pipe", "ColorHandler", FORCE_COLOR="1")
     assert (status, out) == (0, "\n".join(CAPTURE) + "\n")
+
+
+def test_logging_is_imported_only_for_the_handler(run_python):
+    # The logging package takes some 15 ms to import: tintwell.style leaves it to programs that log.
+    assert run_python("""
+        import sys
+        import tintwell.style
+        before = "logging" in sys.modules
+        from tintwell.style import ColorHandler, StyleOptions
+        print(before, "logging" in sys.modules, ColorHandler.__name__, tintwell.style.ColorHandler is ColorHandler)
+    """) == "False True ColorHandler True\n"

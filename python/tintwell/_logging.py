@@ -4,7 +4,6 @@ Import :class:`ColorHandler` and :class:`StyleOptions` from ``tintwell.style``.
 """
 
 import bisect
-import difflib
 import logging
 import re
 import types
@@ -107,9 +106,9 @@ class ColorHandler[S: SupportsWrite[str] = TextIO](logging.StreamHandler[S]):
 
     def __init__(self, stream: S | None = None, styles: Mapping[int | str, StyleOptions | None] | None = None, *,
                  part: Literal["levelname", "line"] = "levelname") -> None:
-        super().__init__(stream)  # type: ignore[arg-type]  # None: sys.stderr
         if part not in PARTS:
             raise ValueError(f"ColorHandler part must be 'levelname' or 'line', not {part!r}")
+        super().__init__(stream)  # type: ignore[arg-type]  # None: sys.stderr
         self.part = part
         options: dict[int, StyleOptions | None] = dict(self.DEFAULT_STYLES)
         for level, level_options in (styles or {}).items():
@@ -225,6 +224,8 @@ def level_number(level: int | str) -> int:
         known = logging.getLevelNamesMapping()
         if level in known:
             return known[level]
+        import difflib  # for errors only
+
         close = difflib.get_close_matches(level.upper(), known, n=1)
         hint = f"; did you mean {close[0]!r}?" if close else f"; the levels are {', '.join(known)}"
         raise ValueError(f"ColorHandler styles: unknown level name {level!r}{hint}")
@@ -242,6 +243,8 @@ def checked_options(level: int, options: object) -> StyleOptions | None:
                         f"not {type(options).__name__}")
     for key in options:
         if key not in OPTIONS:
+            import difflib  # for errors only
+
             meant = OPTION_MEANT.get(key) if isinstance(key, str) else None
             close = [meant] if meant else difflib.get_close_matches(str(key), OPTIONS, n=1)
             hint = f" (did you mean {close[0]!r}?)" if close else ""
