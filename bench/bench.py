@@ -88,6 +88,14 @@ for level in ("NONE", "BASIC", "EXTENDED", "TRUECOLOR"):
     CASES.append(Case(f"Painter({level}).paint('warning', fg='red')",
                       f"f = style.Painter(level=detect.ColorLevel.{level}).paint; x = 'warning'; f(x, fg='red')",
                       "f(x, fg='red')", "<= 5x"))
+# The same from a painter that follows sys.stdout, Painter(): each call also checks that sys.stdout is
+# still the stream it detected for. FORCE_COLOR, set while it is made, fixes its level wherever the
+# benchmark's output goes.
+CASES.append(Case("Painter() following: s('warning')", "os.environ['FORCE_COLOR'] = '3'; f = style.Painter().style("
+                  "fg='red', bold=True); del os.environ['FORCE_COLOR']; x = 'warning'", "f(x)", "<= 3x", "s('warning')"))
+CASES.append(Case("Painter() following: paint('warning', fg='red') at BASIC",
+                  "os.environ['FORCE_COLOR'] = '1'; f = style.Painter().paint; del os.environ['FORCE_COLOR'];"
+                  " x = 'warning'; f(x, fg='red')", "f(x, fg='red')", "<= 5x", "Painter(BASIC).paint('warning', fg='red')"))
 # A 24-bit colour the painter has not seen: every call takes the next of 65,536 distinct colours, far
 # more than a painter keeps, so each one is worked out afresh (the next() call is part of the cost).
 for level in ("EXTENDED", "BASIC"):

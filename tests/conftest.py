@@ -183,6 +183,16 @@ def route(request):
 
 
 @pytest.fixture
+def environment(monkeypatch):
+    """The environment of a 256-colour terminal: TERM=xterm-256color, no other variable detection reads.
+    Returns the monkeypatch."""
+    for name in VARIABLES:
+        monkeypatch.delenv(name, raising=False)
+    monkeypatch.setenv("TERM", "xterm-256color")
+    return monkeypatch
+
+
+@pytest.fixture
 def run_python():
     """Runs `code` in a fresh interpreter with this one's environment; returns its stdout."""
 

@@ -1,5 +1,7 @@
-"""`python -m tintwell` driven as a user would: in a pseudo-terminal and through a pipe."""
+"""`python3.14 -m tintwell` driven as a user would: in a pseudo-terminal and through a pipe."""
 
+import collections
+import enum
 import re
 import subprocess
 import sys
@@ -11,9 +13,13 @@ from hypothesis import given, settings, strategies as st
 
 from conftest import VARIABLES, child_env, run_in_pty as run_argv_in_pty
 from hardening.cases import rebound
-from tintwell import __main__ as cli, detect
+from tintwell import __main__ as cli, colors, detect
+from tintwell._paint import _colour_form
+from tintwell.style import Painter, nearest_ansi16, nearest_ansi256
 
 ESC = "\x1b"
+# The command as the README and the tool's own texts write it.
+PROG = f"python{sys.version_info.major}.{sys.version_info.minor} -m tintwell"
 
 
 def command(args, windows=False):
@@ -278,7 +284,7 @@ def test_bad_colour_exits_2_with_one_line(runner, colour, message):
 def test_help_and_usage_errors(args, expected):
     status, out, err = run_in_pipe(args, child_env())
     assert status == expected and (out == "") == (expected == 2) and "Traceback" not in err, err
-    assert (out or err).startswith("usage: python -m tintwell")
+    assert (out or err).startswith(f"usage: {PROG}")
     # The command is optional.
     assert args[0] == "show" or "[show COLOUR [COLOUR ...]]" in (out or err)
     if expected == 0:
@@ -396,3 +402,49 @@ def test_unwritable_stdout_is_one_line_and_status_1(args, target, message):
     proc = subprocess.run(["sh", "-c", f'"$@" {target}', "sh", *command(args)], stdin=subprocess.DEVNULL,
                           capture_output=True, env=child_env(), timeout=60)
     assert (proc.returncode, proc.stderr.decode()) == (1, f"tintwell: {message}\n")
+
+
+# Every form of colour the colour module accepts, with the edges of each: names in any case and with
+# '-' or ' ', aliases, indices (bool and IntEnum members too), hex in both lengths with the final line
+# feed allowed, tuples of ints, floats and bools, and a tuple subclass.
+class Index(enum.IntEnum):
+    ORANGE = 208
+    RED = 1
+
+
+RGB = collections.namedtuple("RGB", "r g b")
+component = st.one_of(st.integers(0, 255), st.floats(0, 255.99), st.booleans())
+names = st.sampled_from([*colors.NAMED_COLORS, *colors.COLOR_ALIASES]).flatmap(
+    lambda name: st.sampled_from([name, name.upper(), name.title().replace("_", " "), name.replace("_", "-")]))
+accepted = st.one_of(
+    names, st.integers(0, 255), st.booleans(), st.sampled_from(list(Index)),
+    st.from_regex(r"#(?:[0-9a-fA-F]{3}|[0-9a-fA-F]{6})\n?", fullmatch=True),
+    st.tuples(component, component, component), st.builds(RGB, component, component, component),
+)
+BASIC_NAMES = [name for name, code in sorted(colors.NAMED_COLORS.items(), key=lambda item: item[1])]
+
+
+@settings(max_examples=600, deadline=None)
+@given(accepted)
+def test_painter_and_command_line_tell_colour_forms_alike(colour):
+    # The command line says at which level a colour shows as given and which RGB colour it stands for;
+    # the painter shows it as given from that level on, and below it the entry nearest to that RGB.
+    needs, rgb = cli.colour_level(colour), cli.colour_rgb(colour)
+    assert cli.colour_kind(colour).startswith(cli.FORMS[cli.colour_form(colour)].words.split(",")[0])
+    for level in (detect.ColorLevel.BASIC, detect.ColorLevel.EXTENDED, detect.ColorLevel.TRUECOLOR):
+        shown = Painter(level=level).fg(colour)
+        if level >= needs:
+            assert shown == colors.fg_code(colour), level
+        elif level == detect.ColorLevel.EXTENDED:
+            assert shown == colors.fg_code(nearest_ansi256(*rgb))
+        else:
+            assert shown == colors.fg_code(BASIC_NAMES[nearest_ansi16(*rgb)])
+
+
+@pytest.mark.parametrize("colour, form", [
+    ("red", "name"), ("Bright Red", "name"), ("", "name"), ("#", "hex"), ("#ff8000\n", "hex"), (0, "index"),
+    (True, "index"), (Index.ORANGE, "index"), (2**100, "index"), ((1, 2, 3), "rgb"), ((), "rgb"), (RGB(1, 2, 3), "rgb"),
+    (1.0, None), ([1, 2, 3], None), (None, None), (b"#fff", None),
+])
+def test_colour_forms(colour, form):
+    assert _colour_form(colour) == form

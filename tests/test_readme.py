@@ -50,3 +50,36 @@ def test_quick_start_output(prog, env, orange):
         assert " ok " in lines[1] and "\x1b" in lines[1]
         assert lines[2] == "\x1b[34msee " + warn.format("this") + "\x1b[34m and go on\x1b[39m"
     assert lines[3] == "\x1b[91m16 colours:\x1b[39m the nearest basic colour"
+
+
+def readme_block(heading, path):
+    match = re.search(rf"^## {re.escape(heading)}\n.*?^```python\n(.*?)^```", README.read_text(), re.M | re.S)
+    assert match, f"no python block under {heading} in README.md"
+    path.write_text(match[1])
+    return path
+
+
+@pytest.fixture
+def examples(tmp_path):
+    return [readme_block("Logging", tmp_path / "logs.py"), readme_block("Tables, files and nested styles",
+                                                                        tmp_path / "table.py")]
+
+
+def test_examples_type_check(examples):
+    folder = examples[0].parent
+    proc = run_mypy_tool(["mypy", "--strict", "--no-incremental", "--cache-dir", str(folder / "cache"),
+                          *(path.name for path in examples)], folder)
+    assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
+@pytest.mark.parametrize("env, colour", [({"FORCE_COLOR": "3"}, True), ({"NO_COLOR": "1"}, False)])
+def test_examples_output(examples, env, colour):
+    logs, table = (subprocess.run([sys.executable, path.name], cwd=path.parent, env=child_env(**env), text=True,
+                                  capture_output=True, timeout=60) for path in examples)
+    assert logs.stderr == ("\x1b[33mWARNING\x1b[39m" if colour else "WARNING") + ":app:disk 91% full\n"
+    plain = ["東京      up", "Zürich    down", "São Paulo slow but up"]
+    coloured = ["東京      \x1b[32mup\x1b[39m", "Zürich    \x1b[1m\x1b[31mdown\x1b[22;39m",
+                "São Paulo \x1b[33mslow \x1b[32mbut up\x1b[39m\x1b[33m\x1b[39m"]
+    assert (table.returncode, table.stdout.splitlines()) == (0, coloured if colour else plain)
+    assert (examples[1].parent / "status.log").read_text().splitlines() == [
+        "東京: up", "Zürich: down", "São Paulo: slow but up"]

@@ -11,7 +11,7 @@ import textwrap
 import pytest
 
 import tintwell
-from conftest import VARIABLES, Untouchable
+from conftest import Untouchable
 from hardening.cases import Console, Stream, windows
 from test_stubs import run_mypy_tool
 from tintwell import colors, detect, style
@@ -302,14 +302,6 @@ def test_given_level(given, outcome, monkeypatch):
         painter.level = ColorLevel.NONE
 
 
-@pytest.fixture
-def environment(monkeypatch):
-    for name in VARIABLES:
-        monkeypatch.delenv(name, raising=False)
-    monkeypatch.setenv("TERM", "xterm-256color")
-    return monkeypatch
-
-
 @pytest.mark.parametrize("tty, on_stdout", list(itertools.product([True, False], repeat=2)))
 def test_detected_level(environment, tty, on_stdout):
     environment.setattr(sys, "stdout", Stream(tty) if on_stdout else Untouchable())
@@ -410,6 +402,22 @@ def test_module_is_typed(tmp_path):
         painter.paint("x", bold="yes")  # type: ignore[arg-type]
         painter.level = ColorLevel.NONE  # type: ignore[misc]
         warn.bold = False  # type: ignore[misc]
+
+        import io
+        import logging
+        from typing import TextIO
+        from tintwell.style import ColorHandler, StyleOptions, strip_ansi, visible_width
+
+        assert_type(ColorHandler(), ColorHandler[TextIO])
+        alert: StyleOptions = {"fg": Theme.ACCENT, "bold": True}
+        handler = ColorHandler(io.StringIO(), {logging.WARNING: alert, "ERROR": None}, part="line")
+        assert_type(handler, ColorHandler[io.StringIO])
+        assert_type(handler.setStream(io.StringIO()), io.StringIO | None)
+        logging.basicConfig(level=logging.INFO, handlers=[ColorHandler()])
+        assert_type(strip_ansi("x") + "y", str)
+        assert_type(visible_width("x"), int)
+        ColorHandler(styles={logging.WARNING: {"colour": "red"}})  # type: ignore[dict-item]
+        ColorHandler(part="name")  # type: ignore[call-overload]
     """))
     proc = run_mypy_tool(["mypy", "--strict", "--no-incremental", "--cache-dir", str(tmp_path / "cache"),
                           style.__file__, "user.py"], tmp_path)
@@ -421,8 +429,9 @@ def test_public_module_re_exports_the_painter():
 
     assert (style.Painter, style.Style, style.nearest_ansi256) == (_paint.Painter, _paint.Style, _paint.nearest_ansi256)
     assert style.Painter.__module__ == "tintwell.style" and style.Color is tintwell.Color
-    assert sorted(style.__all__) == sorted(["RESET_BG", "RESET_FG", "Color", "ColorLevel", "Painter", "Style",
-                                            "nearest_ansi16", "nearest_ansi256", "palette_rgb", "perceived_difference"])
+    assert sorted(style.__all__) == sorted(["RESET_BG", "RESET_FG", "Color", "ColorHandler", "ColorLevel", "Painter",
+                                            "Style", "StyleOptions", "nearest_ansi16", "nearest_ansi256", "palette_rgb",
+                                            "perceived_difference", "strip_ansi", "visible_width"])
 
 
 def test_stub_examples_hold():

@@ -30,8 +30,8 @@ PYTHON = f"python{sys.version_info.major}.{sys.version_info.minor}"
 MACHINE = sysconfig.get_platform().removeprefix("linux-")
 PACKAGE_FILES = {
     "tintwell/__init__.py", "tintwell/__main__.py", "tintwell/colors.pyi", "tintwell/detect.pyi",
-    "tintwell/_paint.pyi", "tintwell/py.typed", "tintwell/style.py", f"tintwell/colors{EXT}",
-    f"tintwell/detect{EXT}", f"tintwell/_paint{EXT}",
+    "tintwell/_paint.pyi", "tintwell/py.typed", "tintwell/style.py", "tintwell/_logging.py", "tintwell/_text.py",
+    "tintwell/_colour_help.py", f"tintwell/colors{EXT}", f"tintwell/detect{EXT}", f"tintwell/_paint{EXT}",
 }
 # Variables that would let the source tree or the build tree stand in for the installed package,
 # or that change what the colour check prints.

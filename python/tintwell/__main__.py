@@ -1,9 +1,10 @@
-"""Terminal colour check: ``python -m tintwell``.
+"""Terminal colour check: ``python3.14 -m tintwell``.
 
 Reports the colour level detected for stdout and the environment behind it, then shows swatches
-suited to that level, laid out for the terminal's width. ``python -m tintwell show COLOUR...``
-prints the escape sequences of given colours. Only the public interface of ``tintwell.colors``,
-``tintwell.detect`` and ``tintwell.style`` is used.
+suited to that level, laid out for the terminal's width. ``python3.14 -m tintwell show COLOUR...``
+prints the escape sequences of given colours. Besides the public interface of ``tintwell.colors``,
+``tintwell.detect`` and ``tintwell.style``, it uses the painter's classifier of colour forms, so
+that the two tell every form alike.
 """
 
 import argparse
@@ -19,6 +20,7 @@ from typing import TYPE_CHECKING, Final, NamedTuple, cast, override
 
 import tintwell
 from tintwell import Color, colors, detect
+from tintwell._paint import _colour_form
 from tintwell.detect import ColorLevel
 from tintwell.style import Painter, nearest_ansi16, nearest_ansi256, palette_rgb, perceived_difference
 
@@ -43,7 +45,9 @@ WINDOWS_IGNORED: Final = ("COLORTERM", "TERM", "ANSICON")
 PRESENCE_ONLY: Final = ("VSCODE_PID", "VSCODE_IPC_HOOK", "PYCHARM_HOSTED", "WT_SESSION", "ANSICON")
 NAME_COLUMN: Final = 18  # "  VSCODE_IPC_HOOK "
 
-SHOW_EXAMPLE: Final = "python -m tintwell show red '#ff8000' 196 '10,20,30'"
+# The command as the README writes it, for the interpreter that runs it.
+PROG: Final = f"python{sys.version_info.major}.{sys.version_info.minor} -m tintwell"
+SHOW_EXAMPLE: Final = f"{PROG} show red '#ff8000' 196 '10,20,30'"
 ATTRIBUTES: Final = ("bold", "dim", "italic", "underline", "blink", "reverse", "strike")
 # The SGR code of each attribute and the one that resets it.
 ATTRIBUTE_RESETS: Final = {"1": "22", "2": "22", "3": "23", "4": "24", "5": "25", "7": "27", "9": "29"}
@@ -234,35 +238,53 @@ def parse_colour(text: str) -> Color:
     return text
 
 
+class Form(NamedTuple):
+    """A colour form: the lowest level whose sequences show it as given, and its name in words."""
+
+    level: ColorLevel
+    words: str
+
+
+# By the painter's classifier (tintwell._paint._colour_form), the one that decides its downgrades.
+FORMS: Final = {
+    "name": Form(ColorLevel.BASIC, "colour name"),
+    "index": Form(ColorLevel.EXTENDED, "palette index"),
+    "hex": Form(ColorLevel.TRUECOLOR, "hexadecimal, 24-bit"),
+    "rgb": Form(ColorLevel.TRUECOLOR, "RGB tuple, 24-bit"),
+}
+
+
+def colour_form(colour: Color) -> str:
+    """The form of `colour`, a colour the colors module accepted, as the painter classifies it."""
+    form = _colour_form(colour)
+    if form is None:
+        raise TypeError(f"not a colour form: {type(colour).__name__}")
+    return form
+
+
 def colour_level(colour: Color) -> ColorLevel:
     """The lowest level at which the sequence for `colour` is understood."""
-    if isinstance(colour, str) and not colour.startswith("#"):
-        return ColorLevel.BASIC
-    if isinstance(colour, int):
-        return ColorLevel.EXTENDED
-    return ColorLevel.TRUECOLOR
+    return FORMS[colour_form(colour)].level
 
 
 def colour_kind(colour: Color) -> str:
     """Which colour form `colour` is, in words."""
-    if isinstance(colour, tuple):
-        return f"RGB tuple {colour!r}, 24-bit"
-    if isinstance(colour, int):
-        return "palette index"
-    if colour.startswith("#"):
-        return "hexadecimal, 24-bit"
-    return "colour name"
+    form = colour_form(colour)
+    return f"RGB tuple {colour!r}, 24-bit" if form == "rgb" else FORMS[form].words
 
 
 def colour_rgb(colour: Color) -> tuple[int, int, int]:
     """The RGB colour that `colour`, accepted by the colors module, stands for."""
-    if isinstance(colour, tuple):
-        return colour
-    if isinstance(colour, int):
-        return palette_rgb(colour)
-    if colour.startswith("#"):
-        return colors.parse_hex(colour)
-    return palette_rgb(named_index(colour))
+    match colour_form(colour):
+        case "rgb":
+            r, g, b = cast(tuple[int, int, int], colour)
+            return int(r), int(g), int(b)
+        case "index":
+            return palette_rgb(cast(int, colour))
+        case "hex":
+            return colors.parse_hex(cast(str, colour))
+        case _:
+            return palette_rgb(named_index(cast(str, colour)))
 
 
 def named_index(colour: str) -> int:
@@ -553,7 +575,7 @@ def usage(width: int) -> str:
     """The usage line, which shows that the command is optional, broken between its parts to fit
     `width` columns as argparse breaks the usage lines it makes."""
     parts = ("[-h]", "[--version]", "[--level LEVEL]", "[show COLOUR [COLOUR ...]]")
-    indent = len("usage: python -m tintwell ")
+    indent = len(f"usage: {PROG} ")
     narrow = width - indent < max(map(len, parts))
     if narrow:  # the parts go below the program name
         indent = len("usage: ")
@@ -571,7 +593,7 @@ def build_parser(color: bool) -> argparse.ArgumentParser:
     level_help = "preview another colour level instead of the detected one: none, basic, " \
                  "extended or truecolor (any case)"
     parser = ArgumentParser(
-        prog="python -m tintwell", color=color, formatter_class=HelpFormatter,
+        prog=PROG, color=color, formatter_class=HelpFormatter,
         usage=usage(terminal_width() - 2),
         description="Check which colours this terminal shows: the level detected for stdout, the "
                     "environment variables behind it, and swatches suited to that level. With "

@@ -9,7 +9,7 @@ Example:
     '\\x1b[1m\\x1b[32mok\\x1b[22;39m'
 """
 
-from typing import Protocol, final, type_check_only
+from typing import Literal, Protocol, final, type_check_only
 
 from tintwell import Color
 from tintwell.detect import ColorLevel
@@ -34,6 +34,12 @@ class Style:
     sequences: the same attributes and the same colour sequences at their level. So
     ``Painter(level=1).style(fg="red") == Painter(level=1).style(fg=1)`` (both write SGR 31), and
     every style at level NONE equals every other one there.
+
+    A style of a painter that follows ``sys.stdout`` (``Painter()``) follows it too: called, and
+    asked for `before`, `after` or `level`, it paints at its painter's level at that moment, so a
+    style made at start-up writes no escapes under ``contextlib.redirect_stdout`` to a file, and
+    colour again once the output is the terminal again. Its equality and hash stay those of the style
+    as it was made. A style of any other painter keeps the level it was made at.
 
     Styles are made by `Painter.style`, never directly.
 
@@ -92,7 +98,8 @@ class Style:
 
     @property
     def level(self) -> ColorLevel:
-        """The colour level of the painter that made the style.
+        """The colour level the style paints at: that of the painter that made it (at this moment, for
+        a painter that follows ``sys.stdout``).
 
         Example:
             >>> Painter(level=2).style(bold=True).level
@@ -178,11 +185,20 @@ class Style:
 class Painter:
     """Escape sequences for one stream's terminal: each colour and attribute as well as it can show.
 
-    ``Painter(stream)`` detects the colour level of `stream` (default ``sys.stdout``) once, with
+    ``Painter(stream)`` detects the colour level of `stream` once, with
     ``tintwell.detect.detect_color_level``; on Windows, when that stream is the process's standard
     output or error, it first switches the console into virtual-terminal mode with
     ``enable_windows_vt()``. ``Painter(level=...)`` uses the given level (a ``ColorLevel`` or an int
     0-3) and detects nothing.
+
+    ``Painter()``, with neither a stream nor a level, paints for whatever ``sys.stdout`` is at the
+    call: every call checks that ``sys.stdout`` is still the object it detected the level for (one
+    lookup and one comparison), and detects again when it is not. Under
+    ``contextlib.redirect_stdout(io.StringIO())`` or a test runner's output capture it writes no
+    escapes; back on the terminal, colour returns. A change of level empties its cache of
+    sequences. Its styles follow it too (see `Style`); copies and pickles of it follow
+    ``sys.stdout`` as well. ``sys.stdout`` missing altogether makes a call raise detection's
+    ``AttributeError``.
 
     Colours are everything ``tintwell.colors.fg_code`` accepts, and a ``str`` subclass (such as a
     ``StrEnum`` theme member ``ACCENT = "#ff8000"``) is taken by its plain string. At ``TRUECOLOR``
@@ -212,11 +228,12 @@ class Painter:
 
     def __new__(cls, stream: _Stream | None = None, *, level: ColorLevel | int | None = None) -> Painter: ...
     def __getnewargs_ex__(self) -> tuple[tuple[()], dict[str, ColorLevel]]:
-        """What a copy or a pickle rebuilds the painter from: its level (nothing is detected again)."""
+        """What a copy or a pickle rebuilds the painter from: its level (nothing is detected again),
+        or nothing for a painter that follows ``sys.stdout``, whose copy follows it too."""
 
     @property
     def level(self) -> ColorLevel:
-        """The colour level this painter paints for.
+        """The colour level this painter paints for (now, for a painter that follows ``sys.stdout``).
 
         Example:
             >>> Painter(level=1).level
@@ -340,6 +357,12 @@ def nearest_ansi16(r: int, g: int, b: int) -> int:
         >>> nearest_ansi16(255, 128, 0)  # bright red: an orange is nearer red than the olive of yellow
         9
     """
+
+def _colour_form(colour: object, /) -> Literal["name", "hex", "index", "rgb"] | None:
+    """The form of `colour` as the painter tells colour forms apart, for the downgrades: ``"rgb"`` for
+    a tuple, ``"index"`` for an int (``bool`` and ``IntEnum`` members too), ``"hex"`` for a str
+    starting with ``#``, ``"name"`` for any other str, None for anything else. Whether
+    ``fg_code`` accepts the colour is not asked. Private: the command line describes colours by it."""
 
 def perceived_difference(rgb1: tuple[int, int, int], rgb2: tuple[int, int, int]) -> float:
     """The CIEDE2000 difference between two sRGB colours: about 1 is just noticeable, 0 is none.

@@ -3,13 +3,16 @@ paths, and objects and module attributes that misbehave while it works. Each cas
 outcome, as in cases.py, whose machinery it uses; test_hostile.py and tools/leakcheck.py run these
 with the rest of the catalogue."""
 
+import contextlib
 import enum
 import functools
+import sys
 
-from tintwell import colors, detect
+from tintwell import _colour_help, _paint, colors, detect
 from tintwell.style import Painter, nearest_ansi16
 
-from .cases import FG, KI, MISSING, Case, Do, Idx, Items, Raises, Returns, component, err, ki, patched, unknown
+from .cases import (FG, KI, MISSING, QUALIFIED, Case, Do, Idx, Items, Raises, Returns, Stream, _stacked, component,
+                    err, ki, patched, rebound, unknown)
 
 BASIC, EXTENDED, TRUECOLOR = (Painter(level=level) for level in (1, 2, 3))
 # A painter the hostile callbacks paint with while it is itself painting.
@@ -111,6 +114,147 @@ def qualified(*names):
     return tuple(f"tintwell.colors.{name}" for name in names)
 
 
+# ---- painters that follow sys.stdout ----
+
+TTY, PIPE = Stream(True), Stream(False)
+
+
+def on_terminal():
+    """sys.stdout the terminal TTY; detection gives 2 for a stream whose isatty() is true, 0 otherwise."""
+    return lambda: _stacked(rebound(sys, stdout=TTY), rebound(detect, detect_color_level=lambda stream=None: (
+        2 * bool(stream.isatty()))))
+
+
+def switch(stream):
+    vars(sys)["stdout"] = stream
+
+
+def follow_and_back():
+    painter = Painter()
+    warn = painter.style(fg="red", bold=True)
+    seen = [painter.paint("x", fg="red"), warn("w")]
+    switch(PIPE)
+    seen += [painter.paint("x", fg="red"), warn("w"), warn.before, repr(painter), painter.fg("red")]
+    switch(TTY)
+    return seen + [painter.paint("x", fg="red"), warn("w"), painter._cache_size]
+
+
+def following(step):
+    """Two calls of a painter made on TTY, after sys.stdout became what `step` makes it."""
+    def call():
+        painter = Painter()
+        step(painter)
+        return painter.paint("x", fg="red"), painter.paint("x", fg="red")
+    return call
+
+
+def isatty_painting(painter):
+    """A stream whose isatty() paints with `painter`, which is detecting for it."""
+    return Stream(Do(lambda stream: (painter.paint("y", fg="blue"), True)[1]))
+
+
+def moving_fg_code(painter):
+    """fg_code that, for orange, moves sys.stdout to PIPE and paints there before answering."""
+    real = colors.fg_code
+
+    def code(colour):
+        if colour == "#ff8000":
+            switch(PIPE)
+            painter.fg("blue")
+        return real(colour)
+    return code
+
+
+def cache_after_a_move():
+    painter = Painter()
+    with rebound(colors, fg_code=moving_fg_code(painter)):
+        made = painter.fg("#ff8000")
+    return made, painter.fg("#ff8000"), painter._cache_size
+
+
+class Dying:
+    """A stream that paints with a painter when it is freed: released by that painter's detection."""
+
+    def __init__(self, painter):
+        self.painter = painter
+
+    def isatty(self):
+        return False
+
+    def __del__(self):
+        self.painter.paint("z", fg="green")
+
+
+def stream_freed_by_the_painter():
+    painter = Painter()
+    switch(Dying(painter))
+    first = painter.paint("x", fg="red")
+    switch(TTY)  # the Dying stream's last reference is the painter's
+    return first, painter.paint("x", fg="red")
+
+
+class Collider:
+    """A key of sys's namespace with the hash of "stdout", whose __eq__ raises while armed."""
+
+    armed = False
+
+    def __hash__(self):
+        return hash("stdout")
+
+    def __eq__(self, other):
+        if Collider.armed:
+            raise KI("hostile")
+        return NotImplemented
+
+
+@contextlib.contextmanager
+def colliding_key():
+    """A Collider put ahead of "stdout" in sys's namespace (stdout taken out and put back after it)."""
+    space, key = vars(sys), Collider()
+    stdout = space.pop("stdout")
+    space[key] = None
+    space["stdout"] = stdout
+    try:
+        yield
+    finally:
+        Collider.armed = False
+        del space[key]
+
+
+def armed_call(call):
+    def run():
+        Collider.armed = True
+        try:
+            return call()
+        finally:
+            Collider.armed = False
+    return run
+
+
+def following_in_a_cycle():
+    stream = Stream(True)
+    switch(stream)
+    painter = Painter()
+    stream.style = painter.style(fg="red")  # painter -> stream -> style -> painter
+    switch(TTY)
+    return stream.style("x")
+
+
+@contextlib.contextmanager
+def _no_helper():
+    """tintwell._colour_help unimportable for the duration."""
+    saved = sys.modules.get("tintwell._colour_help")
+    sys.modules["tintwell._colour_help"] = None
+    try:
+        yield
+    finally:
+        sys.modules["tintwell._colour_help"] = saved
+
+
+def noted(exc_type, message, *entries, notes):
+    return Raises(exc_type, message, tuple(QUALIFIED[name] for name in entries), None, notes)
+
+
 def paint_cases():
     nested = BASIC.paint("a " + BASIC.paint("b", fg="red", bold=True) + " c", fg="blue", bold=True)
     return [
@@ -188,4 +332,40 @@ def paint_cases():
              patch=patched(detect, detect_color_level=lambda stream=None: (_ for _ in ()).throw(KI("hostile")))),
         Case("ColorLevel missing", lambda: Painter(level=1), Raises(AttributeError, None, ()),
              patch=patched(detect, ColorLevel=MISSING)),
+        # painters that follow sys.stdout
+        Case("Painter() follows sys.stdout and back", follow_and_back, Returns(
+            ["\x1b[31mx\x1b[39m", "\x1b[1m\x1b[31mw\x1b[22;39m", "x", "w", "",
+             "Painter(level=ColorLevel.NONE, follows sys.stdout)", "", "\x1b[31mx\x1b[39m",
+             "\x1b[1m\x1b[31mw\x1b[22;39m", 1]), patch=on_terminal(), keep=((sys, "stdout"),)),
+        Case("Painter() on a stream whose isatty is interrupted", following(lambda p: switch(Stream(KI))),
+             Raises(KI, "hostile", None), patch=on_terminal(), keep=((sys, "stdout"),)),
+        Case("Painter() on a stream whose isatty paints with it", following(lambda p: switch(isatty_painting(p))),
+             Returns(("\x1b[31mx\x1b[39m",) * 2), patch=on_terminal(), keep=((sys, "stdout"),)),
+        # Detected for the stream it was given, then again for the one detection left in sys.stdout.
+        Case("Painter() on a stream whose isatty moves sys.stdout", following(lambda p: switch(Stream(Do(
+            lambda stream: (switch(PIPE), True)[1])))), Returns(("\x1b[31mx\x1b[39m", "x")), patch=on_terminal(),
+             keep=((sys, "stdout"),)),
+        Case("Painter() without sys.stdout", following(lambda p: vars(sys).pop("stdout")),
+             Raises(AttributeError, None, None), patch=on_terminal(), keep=((sys, "stdout"),)),
+        Case("Painter() whose fg_code moves sys.stdout", cache_after_a_move,
+             Returns(("\x1b[38;5;208m", "", 2)), patch=on_terminal(), keep=((sys, "stdout"),)),
+        Case("Painter() frees a stream that paints with it", stream_freed_by_the_painter,
+             Returns(("x", "\x1b[31mx\x1b[39m")), patch=on_terminal(), keep=((sys, "stdout"),)),
+        Case("Painter() reading sys.stdout past a key whose __eq__ raises", armed_call(following(lambda p: None)),
+             Raises(KI, "hostile", ()), patch=lambda: _stacked(on_terminal()(), colliding_key())),
+        Case("following painter in a reference cycle", following_in_a_cycle, Returns("\x1b[31mx\x1b[39m"),
+             patch=on_terminal(), keep=((sys, "stdout"),)),
+        # English notes and the classifier
+        Case("paint unknown name, noted", functools.partial(BASIC.paint, "x", fg="gren"),
+             noted(ValueError, unknown("gren"), *FG, notes=1)),
+        Case("paint tuple too short, noted", functools.partial(EXTENDED.style, bg=(1, 2)),
+             noted(ValueError, "need more than 2 values to unpack", "bg_code", "_color_code", notes=1)),
+        Case("note maker interrupted", functools.partial(BASIC.fg, "gren"),
+             noted(ValueError, unknown("gren"), *FG, notes=0),
+             patch=patched(_colour_help, add_note=lambda *args: (_ for _ in ()).throw(KI("hostile")))),
+        Case("note maker unimportable", functools.partial(BASIC.fg, 256),
+             noted(ValueError, "256 色索引须在 0-255 范围内，收到: 256", *FG, notes=0),
+             patch=_no_helper),
+        Case("colour form of hostile objects", lambda: [_paint._colour_form(colour) for colour in (
+            OddStr("#fff"), OddStr("red"), IterOnce(), Idx(KI))], Returns(["hex", "name", "rgb", None])),
     ]

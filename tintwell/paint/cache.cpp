@@ -70,6 +70,20 @@ int cache_store(SequenceCache& cache, PyObject* colour, PyObject* sequence) noex
     return PyDict_SetItem(cache.recent, colour, sequence);
 }
 
+int cache_clear(SequenceCache& cache) noexcept {
+    PyObject* fresh = PyDict_New();
+    if (fresh == nullptr) {
+        return -1;
+    }
+    PyObject* dropped[4] = {cache.recent, cache.older, cache.last_colour, cache.last_sequence};
+    cache.recent = fresh;
+    cache.older = cache.last_colour = cache.last_sequence = nullptr;
+    for (PyObject* old : dropped) {  // last: the cache is whole again before anything is freed
+        Py_XDECREF(old);
+    }
+    return 0;
+}
+
 Py_ssize_t cache_size(const SequenceCache& cache) noexcept {
     return PyDict_GET_SIZE(cache.recent) + (cache.older != nullptr ? PyDict_GET_SIZE(cache.older) : 0);
 }

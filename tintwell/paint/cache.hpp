@@ -39,6 +39,10 @@ inline PyObject* cache_last(const SequenceCache& cache, PyObject* colour) noexce
 // Keeps `sequence` for `colour` in the newer generation; -1 with an exception set on failure.
 int cache_store(SequenceCache& cache, PyObject* colour, PyObject* sequence) noexcept;
 
+// Forgets every sequence and the last colour, as for a painter whose level has changed; -1 with an
+// exception set on failure (the cache is then as it was).
+int cache_clear(SequenceCache& cache) noexcept;
+
 // Sequences kept in both generations.
 Py_ssize_t cache_size(const SequenceCache& cache) noexcept;
 

@@ -1,5 +1,6 @@
 #include "colours.hpp"
 
+#include "notes.hpp"
 #include "state.hpp"
 
 namespace paint {
@@ -146,46 +147,86 @@ int tuple_components(PyObject* colour, colour::Rgb& rgb) noexcept {
                       PyTuple_GET_ITEM(items.get(), 2), rgb);
 }
 
+Form colour_form(PyObject* colour) noexcept {
+    if (PyTuple_Check(colour)) {
+        return Form::kRgb;
+    }
+    if (PyLong_Check(colour)) {
+        return Form::kIndex;
+    }
+    if (PyUnicode_Check(colour)) {
+        return PyUnicode_GET_LENGTH(colour) > 0 && PyUnicode_READ_CHAR(colour, 0) == '#' ? Form::kHex : Form::kName;
+    }
+    return Form::kOther;
+}
+
+PyObject* colour_form_function(PyObject*, PyObject* colour) noexcept {
+    switch (colour_form(colour)) {
+        case Form::kName:
+            return Py_NewRef(names::name);
+        case Form::kHex:
+            return Py_NewRef(names::form_hex);
+        case Form::kIndex:
+            return Py_NewRef(names::form_index);
+        case Form::kRgb:
+            return Py_NewRef(names::form_rgb);
+        default:
+            Py_RETURN_NONE;
+    }
+}
+
 PyObject* make_sequence(int level, PyObject* colour, bool foreground) noexcept {
     PyObject* code_name = foreground ? names::fg_code : names::bg_code;
     Ref code = colors_attribute(code_name);
     if (!code) {
         return nullptr;
     }
-    Ref sequence = Ref::steal(call_code(code.get(), code_name, colour));
-    if (!sequence || level == kTrueColor) {
+    Ref sequence = Ref::steal(PyObject_CallOneArg(code.get(), colour));
+    if (!sequence) {
+        explain_colour_error(colour, foreground);  // the colour module's own error for the caller's colour
+        return nullptr;
+    }
+    if (!PyUnicode_CheckExact(sequence.get())) {
+        return not_a_sequence(code_name, sequence.get());
+    }
+    if (level == kTrueColor) {
         return sequence.release();
     }
     if (level == kNone) {
         return Py_NewRef(state.empty.get());
     }
     colour::Rgb rgb{};
-    if (PyTuple_Check(colour)) {
-        if (tuple_components(colour, rgb) < 0) {
-            return nullptr;
+    switch (colour_form(colour)) {
+        case Form::kRgb:
+            if (tuple_components(colour, rgb) < 0) {
+                return nullptr;
+            }
+            break;
+        case Form::kIndex: {
+            if (level == kExtended) {
+                return sequence.release();
+            }
+            const long index = PyLong_AsLong(colour);
+            if (index == -1 && PyErr_Occurred()) {
+                return nullptr;
+            }
+            if (index < 0 || index > 255) {  // accepted by a rebound fg_code
+                PyErr_Format(PyExc_ValueError, "palette index must lie in 0-255, got %ld", index);
+                return nullptr;
+            }
+            if (index < 16) {
+                return call_code(code.get(), code_name, basic_names[index]);
+            }
+            rgb = colour::palette_rgb(static_cast<int>(index));
+            break;
         }
-    } else if (PyLong_Check(colour)) {
-        if (level == kExtended) {
-            return sequence.release();
-        }
-        const long index = PyLong_AsLong(colour);
-        if (index == -1 && PyErr_Occurred()) {
-            return nullptr;
-        }
-        if (index < 0 || index > 255) {  // accepted by a rebound fg_code
-            PyErr_Format(PyExc_ValueError, "palette index must lie in 0-255, got %ld", index);
-            return nullptr;
-        }
-        if (index < 16) {
-            return call_code(code.get(), code_name, basic_names[index]);
-        }
-        rgb = colour::palette_rgb(static_cast<int>(index));
-    } else if (PyUnicode_Check(colour) && PyUnicode_GET_LENGTH(colour) > 0 && PyUnicode_READ_CHAR(colour, 0) == '#') {
-        if (hex_components(colour, rgb) < 0) {
-            return nullptr;
-        }
-    } else {
-        return sequence.release();  // a colour name: the same at every level
+        case Form::kHex:
+            if (hex_components(colour, rgb) < 0) {
+                return nullptr;
+            }
+            break;
+        default:
+            return sequence.release();  // a colour name (or what a rebound fg_code accepts): the same at every level
     }
     if (level == kExtended) {
         Ref index = Ref::steal(PyLong_FromLong(colour::nearest_256(rgb)));

@@ -9,6 +9,18 @@ namespace paint {
 
 enum Level : int { kNone = 0, kBasic = 1, kExtended = 2, kTrueColor = 3 };
 
+// The forms of colour fg_code takes, told apart as fg_code tells them: a tuple (a subclass too) is an
+// RGB colour, an int (bool and IntEnum members too) a palette index, a str (a subclass too) starting
+// with '#' a hex colour and any other str a name. What fg_code makes of the value is its own matter.
+enum class Form { kName, kHex, kIndex, kRgb, kOther };
+
+// The one classifier of colour forms: the painter downgrades by it, and the command line describes and
+// samples colours by it, through _colour_form.
+Form colour_form(PyObject* colour) noexcept;
+
+// _colour_form(colour): the form's name, "name", "hex", "index" or "rgb", or None for another type.
+PyObject* colour_form_function(PyObject* module, PyObject* colour) noexcept;
+
 // The components r, g, b: exact ints 0-255 directly; anything else through tintwell.colors'
 // _validate_rgb (its errors) and then int(). -1 with an exception set when they are not valid.
 int components(PyObject* r, PyObject* g, PyObject* b, colour::Rgb& rgb) noexcept;

@@ -20,7 +20,7 @@ using frame::Ref;
 
 // Made once per process: what the module keeps is process-wide (see state.hpp).
 int make_state() noexcept {
-    if (make_names() < 0) {
+    if (make_names() < 0 || find_sys_dict() < 0) {
         return -1;
     }
     colour::init();
@@ -59,7 +59,9 @@ int exec_module(PyObject* module) noexcept {
     }
     // A later import (after removal from sys.modules) gets the same types.
     if (PyModule_AddObjectRef(module, "Painter", state.painter_type.get()) < 0 ||
-        PyModule_AddObjectRef(module, "Style", state.style_type.get()) < 0) {
+        PyModule_AddObjectRef(module, "Style", state.style_type.get()) < 0 ||
+        // For the tests: whether painters that follow sys.stdout read it from sys's namespace directly.
+        PyModule_AddObjectRef(module, "_reads_sys_namespace", state.sys_dict ? Py_True : Py_False) < 0) {
         return -1;
     }
     return 0;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <utility>
 
 #include "arguments.hpp"
 #include "cache.hpp"
@@ -20,14 +21,34 @@ struct PainterObject {
     PyObject_HEAD
     int level;               // 0-3, as level_member
     PyObject* level_member;  // the ColorLevel member
+    // A painter made with neither a stream nor a level follows sys.stdout: `stream` is the sys.stdout
+    // its level was detected for (owned; null where sys had none), and a call that finds another there
+    // detects again. While that detection runs, calls it makes paint at the level as it was.
+    bool follows;
+    bool detecting;
+    PyObject* stream;
     SequenceCache foreground;
     SequenceCache background;
 };
 
 PainterObject* as_painter(PyObject* self) noexcept { return reinterpret_cast<PainterObject*>(self); }
 
-// The level every call paints at: the one place a painter that follows a stream would look at it.
-int painter_level(PainterObject* painter) noexcept { return painter->level; }
+int follow(PainterObject* painter, PyObject* current) noexcept;
+
+// The level every call paints at. A painter that follows sys.stdout first checks that sys.stdout is
+// still the stream it detected for: one lookup and one comparison, and a detection when it is not.
+int painter_level(PainterObject* painter) noexcept {
+    if (painter->follows && !painter->detecting) {
+        PyObject* current = current_stdout();
+        if (current != painter->stream) {
+            return follow(painter, current);
+        }
+        if (current == nullptr && PyErr_Occurred()) {
+            return -1;
+        }
+    }
+    return painter->level;
+}
 
 // ---- the level ----
 
@@ -85,6 +106,40 @@ int detect_level(PyObject* stream, int& level, Ref& member) noexcept {
     return detected ? level_of(detected.get(), level, member) : -1;
 }
 
+// Stores the level detected for `stream` (a painter's first level, when it has none yet). A changed level
+// empties the caches, whose sequences were made for the old one; what is replaced is released last.
+int settle(PainterObject* painter, Ref stream, int level, Ref member) noexcept {
+    if (painter->level >= 0 && level != painter->level &&
+        (cache_clear(painter->foreground) < 0 || cache_clear(painter->background) < 0)) {
+        return -1;
+    }
+    PyObject* old_stream = painter->stream;
+    PyObject* old_member = painter->level_member;
+    painter->stream = stream.release();
+    painter->level_member = member.release();
+    painter->level = level;
+    Py_XDECREF(old_member);
+    Py_XDECREF(old_stream);
+    return level;
+}
+
+// Detects the level of sys.stdout, now `current` (borrowed; null where sys has none), for a painter
+// that follows it. Detection runs Python code (isatty, the environment's lookups), which may rebind
+// sys.stdout or paint with this painter: the stream is held, and nested calls keep the old level.
+[[gnu::cold]] int follow(PainterObject* painter, PyObject* current) noexcept {
+    if (current == nullptr && PyErr_Occurred()) {
+        return -1;
+    }
+    Ref stream = Ref::borrow(current);
+    int level = kNone;
+    Ref member;
+    painter->detecting = true;
+    // Without a sys.stdout, detection's own reading of it raises its error.
+    const int status = detect_level(current != nullptr ? current : Py_None, level, member);
+    painter->detecting = false;
+    return status < 0 ? -1 : settle(painter, std::move(stream), level, std::move(member));
+}
+
 // ---- construction ----
 
 const Signature painter_signature{"Painter", {&names::stream, &names::level}, 2, 1, 0};
@@ -95,25 +150,25 @@ PyObject* painter_vectorcall(PyObject* type, PyObject* const* args, std::size_t 
         return nullptr;
     }
     PyObject* stream = values[0] != nullptr ? values[0] : Py_None;
-    int level = kNone;
-    Ref member;
-    const int status = values[1] != nullptr && values[1] != Py_None ? level_of(values[1], level, member)
-                                                                    : detect_level(stream, level, member);
-    if (status < 0) {
-        return nullptr;
-    }
+    const bool given = values[1] != nullptr && values[1] != Py_None;
     auto* painter_type = reinterpret_cast<PyTypeObject*>(type);
     Ref self = Ref::steal(painter_type->tp_alloc(painter_type, 0));
     if (!self) {
         return nullptr;
     }
     PainterObject* painter = as_painter(self.get());
-    painter->level = level;
-    painter->level_member = member.release();
+    painter->level = -1;  // no level yet: settle() finds the empty caches to clear
     if (cache_init(painter->foreground) < 0 || cache_init(painter->background) < 0) {
         return nullptr;
     }
-    return self.release();
+    if (!given && stream == Py_None) {
+        painter->follows = true;
+        return follow(painter, current_stdout()) < 0 ? nullptr : self.release();
+    }
+    int level = kNone;
+    Ref member;
+    const int status = given ? level_of(values[1], level, member) : detect_level(stream, level, member);
+    return status < 0 || settle(painter, Ref(), level, std::move(member)) < 0 ? nullptr : self.release();
 }
 
 // Painter.__new__ for calls that do not go through vectorcall.
@@ -125,11 +180,13 @@ PyObject* painter_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
 int painter_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     Py_VISIT(Py_TYPE(self));
     Py_VISIT(as_painter(self)->level_member);
+    Py_VISIT(as_painter(self)->stream);
     return 0;
 }
 
 int painter_clear(PyObject* self) noexcept {
     Py_CLEAR(as_painter(self)->level_member);
+    Py_CLEAR(as_painter(self)->stream);
     return 0;
 }
 
@@ -168,8 +225,8 @@ PyObject* sequence(PainterObject* painter, int level, PyObject* colour, bool for
     }
     Ref made = Ref::steal(make_sequence(level, colour, foreground));
     // Making it may have run Python code that painted with this painter: the cache is stored into as it
-    // is now (it is part of the painter, never replaced).
-    if (made && keep && cache_store(cache, colour, made.get()) < 0) {
+    // is now (it is part of the painter, never replaced), and only while it is still for this level.
+    if (made && keep && painter->level == level && cache_store(cache, colour, made.get()) < 0) {
         return nullptr;
     }
     return made.release();
@@ -323,47 +380,85 @@ PyObject* paint(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
                     Layers{request.parts, request.foreground.get(), request.background.get()});
 }
 
+// A style of the colours `values` (fg, bg: null or None for none) and the attributes at `level`, the
+// painter's level now, whose member is `member`. `painter` is the painter a style follows, or null.
+PyObject* make_style(PainterObject* painter, int level, PyObject* member, PyObject* const* values, Request& request,
+                     PyObject* follows) noexcept {
+    if (read_colours(painter, values, level, request) < 0) {
+        return nullptr;
+    }
+    Ref fg = Ref::steal(colour_as_given(values[0]));
+    Ref bg = fg ? Ref::steal(colour_as_given(values[1])) : Ref();
+    if (!bg) {
+        return nullptr;
+    }
+    const bool written = level != kNone;
+    return style_new(member, level, fg.get(), bg.get(), written ? request.foreground.get() : nullptr,
+                     written ? request.background.get() : nullptr, request.attributes, request.parts, follows);
+}
+
+// The level the painter paints at now, and its member in `member` (held: the colours' Python code may yet
+// change the painter's); -1 with an exception set.
+int level_and_member(PainterObject* painter, Ref& member) noexcept {
+    const int level = painter_level(painter);
+    member = Ref::borrow(painter->level_member);
+    if (level >= 0 && !member) {  // only while the garbage collector takes a cycle apart
+        PyErr_SetString(PyExc_ReferenceError, "the painter was cleared by the garbage collector");
+        return -1;
+    }
+    return level;
+}
+
 PyObject* style(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* values[9];
     if (bind(style_signature, args, nargs, kwnames, values) < 0) {
         return nullptr;
     }
     PainterObject* painter = as_painter(self);
-    const int level = painter_level(painter);
+    Ref member;
+    const int level = level_and_member(painter, member);
     Request request;
-    if (level < 0 || read_attributes("style", values, request) < 0 ||
-        read_colours(painter, values, level, request) < 0) {
+    if (level < 0 || read_attributes("style", values, request) < 0) {
         return nullptr;
     }
-    Ref fg = Ref::steal(colour_as_given(values[0]));
-    Ref bg = fg ? Ref::steal(colour_as_given(values[1])) : Ref();
-    if (!bg || painter->level_member == nullptr) {
-        return nullptr;
-    }
-    const bool written = level != kNone;
-    return style_new(painter->level_member, fg.get(), bg.get(), written ? request.foreground.get() : nullptr,
-                     written ? request.background.get() : nullptr, request.attributes, request.parts);
+    return make_style(painter, level, member.get(), values, request, painter->follows ? self : nullptr);
 }
 
-// Copies and pickles make a painter of the same level: Painter(level=...).
+// Copies and pickles make a painter of the same level, Painter(level=...), or one that follows sys.stdout
+// as this one does, Painter().
 PyObject* getnewargs_ex(PyObject* self, PyObject*) noexcept {
+    if (as_painter(self)->follows) {
+        return Py_BuildValue("(){}");
+    }
     PyObject* member = as_painter(self)->level_member;
     return Py_BuildValue("(){sO}", "level", member != nullptr ? member : Py_None);
 }
 
-PyObject* painter_repr(PyObject* self) noexcept {
-    PyObject* member = as_painter(self)->level_member;
-    if (member == nullptr) {
-        return PyUnicode_FromString("Painter(...)");
+// The ColorLevel member of the level the painter paints at now (None once the garbage collector cleared
+// it); null with an exception set when detecting it failed.
+PyObject* level_now(PyObject* self) noexcept {
+    PainterObject* painter = as_painter(self);
+    if (painter_level(painter) < 0) {
+        return nullptr;
     }
-    Ref name = Ref::steal(PyObject_GetAttr(member, names::name));
-    return name ? PyUnicode_FromFormat("Painter(level=ColorLevel.%S)", name.get()) : nullptr;
+    return Py_NewRef(painter->level_member != nullptr ? painter->level_member : Py_None);
 }
 
-PyObject* get_level(PyObject* self, void*) noexcept {
-    PyObject* member = as_painter(self)->level_member;
-    return Py_NewRef(member != nullptr ? member : Py_None);
+PyObject* painter_repr(PyObject* self) noexcept {
+    Ref member = Ref::steal(level_now(self));
+    if (!member || member.get() == Py_None) {
+        return member ? PyUnicode_FromString("Painter(...)") : nullptr;
+    }
+    Ref name = Ref::steal(PyObject_GetAttr(member.get(), names::name));
+    if (!name) {
+        return nullptr;
+    }
+    return as_painter(self)->follows
+               ? PyUnicode_FromFormat("Painter(level=ColorLevel.%S, follows sys.stdout)", name.get())
+               : PyUnicode_FromFormat("Painter(level=ColorLevel.%S)", name.get());
 }
+
+PyObject* get_level(PyObject* self, void*) noexcept { return level_now(self); }
 
 PyObject* get_cache_size(PyObject* self, void*) noexcept {
     PainterObject* painter = as_painter(self);
@@ -412,6 +507,25 @@ PyType_Slot painter_slots[] = {
 };
 
 }  // namespace
+
+bool painter_still_at(PyObject* painter, int level) noexcept {
+    const PainterObject* self = as_painter(painter);
+    if (self->detecting) {
+        return self->level == level;
+    }
+    PyObject* current = current_stdout();
+    return current == self->stream && current != nullptr && self->level == level;
+}
+
+int painter_level_now(PyObject* painter, Ref& member) noexcept { return level_and_member(as_painter(painter), member); }
+
+PyObject* painter_style_at(PyObject* painter, int level, PyObject* member, PyObject* fg, PyObject* bg,
+                           unsigned attributes) noexcept {
+    PyObject* values[2] = {fg, bg};
+    Request request;
+    request.attributes = attributes;
+    return make_style(as_painter(painter), level, member, values, request, nullptr);
+}
 
 PyType_Spec painter_spec = {
     "tintwell.style.Painter",

@@ -1,4 +1,5 @@
-// The module's functions: the palette, the nearest entries and the perceived difference.
+// The module's functions: the palette, the nearest entries, the perceived difference (and the colour
+// form classifier, for the command line).
 #include "palette.hpp"
 
 #include "arguments.hpp"
@@ -126,6 +127,9 @@ PyMethodDef palette_functions[] = {
      "perceived_difference(rgb1, rgb2)\n--\n\nThe CIEDE2000 difference between two sRGB colours."},
     {"_ciede2000", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ciede2000)), METH_FASTCALL,
      "_ciede2000(lab1, lab2)\n--\n\nCIEDE2000 of two CIELAB colours."},
+    {"_colour_form", colour_form_function, METH_O,
+     "_colour_form(colour, /)\n--\n\nThe form of colour as the painter tells it: 'name', 'hex', 'index', 'rgb', "
+     "or None."},
     {nullptr, nullptr, 0, nullptr},
 };
 

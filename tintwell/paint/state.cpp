@@ -40,4 +40,19 @@ int make_names() noexcept {
     return 0;
 }
 
+int find_sys_dict() noexcept {
+    // PySys_GetObject reads the interpreter's own sys namespace, which sys.modules["sys"] need not be.
+    // The module that one of sys's own functions is bound to is the interpreter's sys: its namespace is
+    // taken when it holds that function and the very objects PySys_GetObject gives.
+    PyObject* function = PySys_GetObject("getrecursionlimit");  // borrowed, checked at once
+    PyObject* module = function != nullptr && PyCFunction_Check(function) ? PyCFunction_GET_SELF(function) : nullptr;
+    PyObject* dict = module != nullptr && PyModule_Check(module) ? PyModule_GetDict(module) : nullptr;
+    if (dict != nullptr && PyDict_CheckExact(dict) && PyDict_GetItemString(dict, "getrecursionlimit") == function &&
+        PyDict_GetItemWithError(dict, names::modules) == PySys_GetObject("modules") &&
+        PyDict_GetItemWithError(dict, names::stdout_name) == PySys_GetObject("stdout")) {
+        state.sys_dict.set(frame::Ref::borrow(dict));
+    }
+    return PyErr_Occurred() ? -1 : 0;
+}
+
 }  // namespace paint

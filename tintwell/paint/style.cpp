@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "painter.hpp"
 #include "sgr.hpp"
 #include "state.hpp"
 
@@ -26,10 +27,42 @@ struct StyleObject {
     unsigned attributes;  // asked for
     unsigned parts;       // written
     Py_hash_t hash;
+    int level_number;
     bool ascii;  // before and after are ASCII (they are, unless tintwell.colors.ESC was made otherwise)
+    // A style of a painter that follows sys.stdout follows it too: `painter` (owned) is that painter, or
+    // null. When the painter's level is no longer the style's, `current` (owned, or null) is the style of
+    // the same colours and attributes made at the painter's level, kept for the calls that follow.
+    PyObject* painter;
+    PyObject* current;
 };
 
 StyleObject* as_style(PyObject* self) noexcept { return reinterpret_cast<StyleObject*>(self); }
+
+// The style that paints for `self` now: `self`, unless it follows a painter whose level has changed;
+// then the style of its colours and attributes at that level. Null with an exception set on failure.
+Ref style_now(PyObject* self) noexcept {
+    StyleObject* style = as_style(self);
+    if (style->painter == nullptr) {
+        return Ref::borrow(self);
+    }
+    Ref painter = Ref::borrow(style->painter);  // detection runs Python code
+    Ref member;
+    const int level = painter_level_now(painter.get(), member);
+    if (level < 0 || level == style->level_number) {
+        return level < 0 ? Ref() : Ref::borrow(self);
+    }
+    if (style->current != nullptr && as_style(style->current)->level_number == level) {
+        return Ref::borrow(style->current);
+    }
+    Ref fg = Ref::borrow(style->fg), bg = Ref::borrow(style->bg);  // held while the colours' code runs
+    Ref made = Ref::steal(painter_style_at(painter.get(), level, member.get(), fg.get(), bg.get(), style->attributes));
+    if (made) {
+        PyObject* old = style->current;
+        style->current = Py_NewRef(made.get());
+        Py_XDECREF(old);  // last
+    }
+    return made;
+}
 
 [[gnu::cold]] PyObject* call_error(Py_ssize_t nargs, PyObject* kwnames, PyObject* text) noexcept {
     if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
@@ -49,6 +82,12 @@ PyObject* style_call(PyObject* self, PyObject* const* args, std::size_t nargsf, 
     }
     StyleObject* style = as_style(self);
     PyObject* text = args[0];
+    if (style->painter != nullptr && !painter_still_at(style->painter, style->level_number)) {
+        Ref now = style_now(self);
+        if (!now || now.get() != self) {
+            return now ? style_call(now.get(), args, nargsf, kwnames) : nullptr;
+        }
+    }
     if (style->parts == 0) {
         return Py_NewRef(text);
     }
@@ -80,6 +119,8 @@ int style_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     Py_VISIT(style->fg);
     Py_VISIT(style->bg);
     Py_VISIT(style->level);
+    Py_VISIT(style->painter);
+    Py_VISIT(style->current);
     return 0;
 }
 
@@ -88,6 +129,8 @@ int style_clear(PyObject* self) noexcept {
     Py_CLEAR(style->fg);
     Py_CLEAR(style->bg);
     Py_CLEAR(style->level);
+    Py_CLEAR(style->painter);
+    Py_CLEAR(style->current);
     return 0;
 }
 
@@ -124,7 +167,11 @@ constexpr const char* kAttributeNames[kAttributeCount] = {"bold",  "dim",     "i
                                                           "blink", "reverse", "strike"};
 
 PyObject* style_repr(PyObject* self) noexcept {
-    StyleObject* style = as_style(self);
+    Ref now = style_now(self);
+    if (!now) {
+        return nullptr;
+    }
+    StyleObject* style = as_style(now.get());
     if (style->level == nullptr) {  // cleared by the garbage collector
         return PyUnicode_FromString("Style(...)");
     }
@@ -158,19 +205,24 @@ PyObject* get_attribute(PyObject* self, void*) noexcept {
     return Py_NewRef((as_style(self)->attributes & Mask) ? Py_True : Py_False);
 }
 
-// A field of StyleObject: a str, a colour or the level (None where there is none).
-template <PyObject* StyleObject::*Field>
+// A field of StyleObject: a str, a colour or the level (None where there is none). What the style
+// writes, and its level, are those of the style now.
+template <PyObject* StyleObject::*Field, bool Now = false>
 PyObject* get_field(PyObject* self, void*) noexcept {
-    PyObject* value = as_style(self)->*Field;
+    Ref now = Now ? style_now(self) : Ref::borrow(self);
+    if (!now) {
+        return nullptr;
+    }
+    PyObject* value = as_style(now.get())->*Field;
     return Py_NewRef(value != nullptr ? value : Py_None);
 }
 
 PyGetSetDef style_getset[] = {
-    {"before", get_field<&StyleObject::before>, nullptr, "The sequence written before the text.", nullptr},
-    {"after", get_field<&StyleObject::after>, nullptr, "The sequence written after the text.", nullptr},
+    {"before", get_field<&StyleObject::before, true>, nullptr, "The sequence written before the text.", nullptr},
+    {"after", get_field<&StyleObject::after, true>, nullptr, "The sequence written after the text.", nullptr},
     {"fg", get_field<&StyleObject::fg>, nullptr, "The foreground colour as given, or None.", nullptr},
     {"bg", get_field<&StyleObject::bg>, nullptr, "The background colour as given, or None.", nullptr},
-    {"level", get_field<&StyleObject::level>, nullptr, "The colour level the style was made for.", nullptr},
+    {"level", get_field<&StyleObject::level, true>, nullptr, "The colour level the style paints at.", nullptr},
     {"bold", get_attribute<kBold>, nullptr, "Whether the style asks for bold text.", nullptr},
     {"dim", get_attribute<kDim>, nullptr, "Whether the style asks for dim text.", nullptr},
     {"italic", get_attribute<kItalic>, nullptr, "Whether the style asks for italic text.", nullptr},
@@ -237,8 +289,8 @@ PyType_Spec style_spec = {
     style_slots,
 };
 
-PyObject* style_new(PyObject* level, PyObject* fg, PyObject* bg, PyObject* foreground, PyObject* background,
-                    unsigned attributes, unsigned parts) noexcept {
+PyObject* style_new(PyObject* level, int level_number, PyObject* fg, PyObject* bg, PyObject* foreground,
+                    PyObject* background, unsigned attributes, unsigned parts, PyObject* painter) noexcept {
     const Sgr& reset = reset_sgr(parts);
     Ref before = Ref::steal(before_text(parts, foreground, background));
     Ref after = before ? Ref::steal(PyUnicode_FromStringAndSize(reset.text, reset.length)) : Ref();
@@ -266,6 +318,9 @@ PyObject* style_new(PyObject* level, PyObject* fg, PyObject* bg, PyObject* foreg
     style->attributes = attributes;
     style->parts = parts;
     style->hash = hash;
+    style->level_number = level_number;
+    style->painter = Py_XNewRef(painter);
+    style->current = nullptr;
     style->ascii = PyUnicode_IS_ASCII(style->before) && PyUnicode_IS_ASCII(style->after);
     return reinterpret_cast<PyObject*>(style);
 }
