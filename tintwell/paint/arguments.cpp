@@ -1,10 +1,12 @@
 #include "arguments.hpp"
 
+#include "frame/attributes.hpp"
+
 namespace paint {
 
 namespace {
 
-[[gnu::cold]] int too_many_positional(const Signature& signature, Py_ssize_t given) noexcept {
+TINTWELL_COLD int too_many_positional(const Signature& signature, Py_ssize_t given) noexcept {
     if (signature.required == signature.positional) {
         PyErr_Format(PyExc_TypeError, "%s() takes %d positional argument%s but %zd were given", signature.function,
                      signature.positional, signature.positional == 1 ? "" : "s", given);
@@ -15,7 +17,7 @@ namespace {
     return -1;
 }
 
-[[gnu::cold]] int keyword_error(const Signature& signature, PyObject* name, bool given_twice) noexcept {
+TINTWELL_COLD int keyword_error(const Signature& signature, PyObject* name, bool given_twice) noexcept {
     if (!PyUnicode_Check(name)) {
         PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", signature.function);
     } else if (given_twice) {
@@ -26,7 +28,7 @@ namespace {
     return -1;
 }
 
-[[gnu::cold]] int missing(const Signature& signature, int parameter) noexcept {
+TINTWELL_COLD int missing(const Signature& signature, int parameter) noexcept {
     PyErr_Format(PyExc_TypeError, "%s() missing 1 required positional argument: '%U'", signature.function,
                  *signature.names[parameter]);
     return -1;

@@ -1,5 +1,6 @@
 #include "colours.hpp"
 
+#include "frame/attributes.hpp"
 #include "notes.hpp"
 #include "state.hpp"
 
@@ -21,7 +22,7 @@ int exact_component(PyObject* value) noexcept {
 
 Ref colors_attribute(PyObject* name) noexcept { return Ref::steal(PyObject_GetAttr(state.colors.get(), name)); }
 
-[[gnu::cold]] PyObject* not_a_sequence(PyObject* code, PyObject* result) noexcept {
+TINTWELL_COLD PyObject* not_a_sequence(PyObject* code, PyObject* result) noexcept {
     PyErr_Format(PyExc_TypeError, "tintwell.colors.%U() returned %.200s, not str", code, Py_TYPE(result)->tp_name);
     return nullptr;
 }
@@ -88,7 +89,7 @@ int hex_components(PyObject* colour, colour::Rgb& rgb) noexcept {
     return tuple_components(parsed.get(), rgb);
 }
 
-[[gnu::cold]] int unpack_error(Py_ssize_t count) noexcept {
+TINTWELL_COLD int unpack_error(Py_ssize_t count) noexcept {
     if (count > 3) {
         PyErr_SetString(PyExc_ValueError, "too many values to unpack (expected 3)");
     } else {

@@ -1,5 +1,6 @@
 // The painter module tintwell._paint: its definition and exec. tintwell.style is its public face.
 #include "colour_science.hpp"
+#include "frame/attributes.hpp"
 #include "frame/ref.hpp"
 #include "painter.hpp"
 #include "palette.hpp"
@@ -12,7 +13,7 @@ namespace {
 
 using frame::Ref;
 
-[[gnu::cold]] int other_interpreter() noexcept {
+TINTWELL_COLD int other_interpreter() noexcept {
     PyErr_SetString(PyExc_ImportError,
                     "Interpreter change detected - this module can only be loaded into one interpreter per process.");
     return -1;

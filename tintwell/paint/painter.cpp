@@ -7,6 +7,7 @@
 #include "arguments.hpp"
 #include "cache.hpp"
 #include "colours.hpp"
+#include "frame/attributes.hpp"
 #include "sgr.hpp"
 #include "state.hpp"
 #include "style.hpp"
@@ -126,7 +127,7 @@ int settle(PainterObject* painter, Ref stream, int level, Ref member) noexcept {
 // Detects the level of sys.stdout, now `current` (borrowed; null where sys has none), for a painter
 // that follows it. Detection runs Python code (isatty, the environment's lookups), which may rebind
 // sys.stdout or paint with this painter: the stream is held, and nested calls keep the old level.
-[[gnu::cold]] int follow(PainterObject* painter, PyObject* current) noexcept {
+TINTWELL_COLD int follow(PainterObject* painter, PyObject* current) noexcept {
     if (current == nullptr && PyErr_Occurred()) {
         return -1;
     }
@@ -316,7 +317,7 @@ PyObject* layer_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
     return level < 0 ? nullptr : sequence(painter, level, colour, Foreground);
 }
 
-[[gnu::cold]] PyObject* text_error(PyObject* text) noexcept {
+TINTWELL_COLD PyObject* text_error(PyObject* text) noexcept {
     PyErr_Format(PyExc_TypeError, "paint() argument 'text' must be str, not %.200s", Py_TYPE(text)->tp_name);
     return nullptr;
 }

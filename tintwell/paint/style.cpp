@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/attributes.hpp"
 #include "painter.hpp"
 #include "sgr.hpp"
 #include "state.hpp"
@@ -64,7 +65,7 @@ Ref style_now(PyObject* self) noexcept {
     return made;
 }
 
-[[gnu::cold]] PyObject* call_error(Py_ssize_t nargs, PyObject* kwnames, PyObject* text) noexcept {
+TINTWELL_COLD PyObject* call_error(Py_ssize_t nargs, PyObject* kwnames, PyObject* text) noexcept {
     if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
         PyErr_SetString(PyExc_TypeError, "Style() takes no keyword arguments");
     } else if (nargs != 1) {
