@@ -27,6 +27,13 @@ FUNCTION_ATTRIBUTES = ("__name__", "__qualname__", "__module__", "__doc__", "__d
                        "__annotations__")
 
 
+def extra_build(root, name):
+    """The folder of a build the tests make themselves, beside the others; builds for an interpreter
+    other than CPython 3.14 get folders of their own, as scripts/build names them."""
+    version = sys.version_info[:2]
+    return os.path.join(root, "build", name + ("" if version == (3, 14) else "-python%d.%d" % version))
+
+
 @pytest.fixture
 def colors():
     """tintwell.colors; its namespace, tables and function attributes are put back afterwards."""

@@ -12,6 +12,7 @@ import sys
 from pathlib import Path
 
 import pytest
+from conftest import extra_build
 
 ROOT = Path(__file__).resolve().parent.parent
 if not (ROOT / "CMakeLists.txt").exists():
@@ -41,7 +42,7 @@ def build(name):
         pytest.skip(f"needs {compiler}, cmake and ninja")
     # Kept beside the other builds, so that the next run (the sanitizer run, at the same time) only
     # checks they are up to date.
-    tree = ROOT / "build" / f"runtime-{name}"
+    tree = Path(extra_build(ROOT, f"runtime-{name}"))
     query = tree / ".cmake" / "api" / "v1" / "query" / "codemodel-v2"
     query.parent.mkdir(parents=True, exist_ok=True)
     query.touch()

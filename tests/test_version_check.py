@@ -7,6 +7,7 @@ import subprocess
 import sys
 
 import pytest
+from conftest import extra_build
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -20,7 +21,7 @@ def mismatched_build(tmp_path_factory):
         pytest.skip("needs cmake and ninja")
     # Kept beside the other builds, so that the next run (the sanitizer run, at the same time) only
     # checks it is up to date; in a tree that cannot be written, made afresh.
-    build = os.path.join(ROOT, "build", "built-for-3.13")
+    build = extra_build(ROOT, "built-for-3.13")
     try:
         os.makedirs(build, exist_ok=True)
         lock = open(build + ".lock", "w")
