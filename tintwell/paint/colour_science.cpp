@@ -127,13 +127,14 @@ double ciede2000(const Lab& x, const Lab& y) noexcept {
         const double inverse1 = 1 / c1, inverse2 = 1 / c2;
         const double x1 = a1 * inverse1, y1 = x.b * inverse1, x2 = a2 * inverse2, y2 = y.b * inverse2;
         const double turn = x1 * y2 - y1 * x2;
-        if (turn == 0 && x1 * x2 + y1 * y2 < 0) {
+        hue_x = x1 + x2;
+        hue_y = y1 + y2;
+        // Opposite as written, or by the sum, which stays exact should a compiler fuse the turn's terms.
+        if ((turn == 0 && x1 * x2 + y1 * y2 < 0) || (hue_x == 0 && hue_y == 0)) {
             return ciede2000_opposite(x.l, y.l, c1, c2, hue(x.b, a1), hue(y.b, a2));
         }
         const double chord2 = (x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2);
         big_dh = std::copysign(std::sqrt(c1 * c2 * chord2), turn);
-        hue_x = x1 + x2;
-        hue_y = y1 + y2;
     } else if (c1 != 0 || c2 != 0) {
         hue_x = c1 != 0 ? a1 : a2;
         hue_y = c1 != 0 ? x.b : y.b;
