@@ -124,7 +124,7 @@ def run(loops, _timer=_timer, _repeat=_repeat):
 
 
 def bench_environment():
-    """The environment the detection cases are specified for: TERM=xterm-256color, nothing else."""
+    """The environment the detection cases are measured in: TERM=xterm-256color, nothing else."""
     for name in ("NO_COLOR", "FORCE_COLOR", "COLORTERM", "TERM_PROGRAM", "VSCODE_PID", "VSCODE_IPC_HOOK",
                  "PYCHARM_HOSTED", "WT_SESSION", "ConEmuANSI", "ANSICON"):
         os.environ.pop(name, None)
