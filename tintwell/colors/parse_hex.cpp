@@ -2,8 +2,6 @@
 // read from the module at every call. The module's own patterns are matched here directly.
 #include "parse_hex.hpp"
 
-#include <array>
-
 #include "counters.hpp"
 #include "frame/attributes.hpp"
 #include "frame/lookup.hpp"
@@ -17,60 +15,6 @@ namespace {
 namespace n = names;
 using frame::Globals;
 using frame::Ref;
-
-// The value of each ASCII hex digit, -1 for every other byte.
-constexpr std::array<signed char, 256> make_hex_values() noexcept {
-    std::array<signed char, 256> values{};
-    for (int ch = 0; ch < 256; ++ch) {
-        values[ch] = static_cast<signed char>(ch >= '0' && ch <= '9'   ? ch - '0'
-                                              : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
-                                              : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
-                                                                       : -1);
-    }
-    return values;
-}
-
-constexpr std::array<signed char, 256> hex_values = make_hex_values();
-
-// What re.match of "^#([0-9a-fA-F]{N})$" accepts: '#', N ASCII hex digits, then the end of the
-// string or a single final line feed. Fills `digits` on a match. Text with any other character than
-// those can never match.
-template <Py_ssize_t N>
-TINTWELL_ALWAYS_INLINE inline bool match_hex(PyObject* text, int* digits) noexcept {
-    const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
-    if (!PyUnicode_IS_ASCII(text) || (length != N + 1 && length != N + 2)) {
-        return false;
-    }
-    const unsigned char* data = PyUnicode_1BYTE_DATA(text);
-    if (data[0] != '#' || (length == N + 2 && data[N + 1] != '\n')) {
-        return false;
-    }
-    int invalid = 0;
-    for (Py_ssize_t i = 0; i < N; ++i) {
-        digits[i] = hex_values[data[i + 1]];
-        invalid |= digits[i];
-    }
-    return invalid >= 0;
-}
-
-// The components of a matched "#RRGGBB" (N 6) or "#RGB" (N 3) from its digits.
-template <Py_ssize_t N>
-void decode(const int* digits, unsigned* rgb) noexcept {
-    for (int i = 0; i < 3; ++i) {
-        rgb[i] = static_cast<unsigned>(N == 6 ? digits[2 * i] * 16 + digits[2 * i + 1] : digits[i] * 17);
-    }
-}
-
-// The module's own pattern of N digits, matched here: true with the components set on a match.
-template <Py_ssize_t N>
-TINTWELL_ALWAYS_INLINE inline bool read_digits(PyObject* color, unsigned* rgb) noexcept {
-    int digits[N];
-    if (!match_hex<N>(color, digits)) {
-        return false;
-    }
-    decode<N>(digits, rgb);
-    return true;
-}
 
 Ref rgb_tuple(const unsigned* components) noexcept {
     Ref tuple = Ref::steal(PyTuple_New(3));
@@ -169,7 +113,7 @@ int try_pattern(Globals globals, const frame::GlobalName& name, const frame::Ori
     }
     if (pattern.original) {
         counters::own_pattern.count();
-        return read_digits<N>(color, parsed.rgb);
+        return detail::read_digits<N>(color, parsed.rgb);
     }
     bool matched = false;
     Ref group = match_group(pattern.value.get(), color, matched);
@@ -219,10 +163,6 @@ constinit frame::FunctionDef parse_hex_def{
 
 int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept {
     return frame::run_own(own, [&](Globals globals) { return parse(globals, color, parsed); });
-}
-
-bool read_hex(PyObject* color, unsigned* rgb) noexcept {
-    return read_digits<6>(color, rgb) || read_digits<3>(color, rgb);
 }
 
 }  // namespace colors

@@ -3,6 +3,7 @@
 
 #include "frame/own.hpp"
 #include "frame/ref.hpp"
+#include "hex_digits.hpp"
 
 namespace colors {
 
@@ -16,9 +17,5 @@ struct Parsed {
 // parse_hex(color) for an exact str, as calling the module's own parse_hex `own` would, without
 // making the tuple when the module's own patterns match; 0, or -1 with parse_hex's exception.
 int parse_hex_direct(const frame::FunctionObject* own, PyObject* color, Parsed& parsed) noexcept;
-
-// The components of the exact str `color` as the module's own patterns read them, "#RRGGBB" tried
-// before "#RGB"; false when neither matches. Runs no code.
-bool read_hex(PyObject* color, unsigned* rgb) noexcept;
 
 }  // namespace colors

@@ -3,6 +3,7 @@
 #include "frame/attributes.hpp"
 #include "notes.hpp"
 #include "state.hpp"
+#include "tintwell/colors/hex_digits.hpp"
 
 namespace paint {
 
@@ -36,44 +37,12 @@ PyObject* call_code(PyObject* code, PyObject* code_name, PyObject* argument) noe
     return sequence.release();
 }
 
-int hex_digit(Py_UCS4 c) noexcept {
-    if (c >= '0' && c <= '9') {
-        return static_cast<int>(c - '0');
-    }
-    c |= 0x20;  // ASCII lower case
-    return c >= 'a' && c <= 'f' ? static_cast<int>(c - 'a' + 10) : -1;
-}
-
-// "#RGB" or "#RRGGBB", with one final line feed allowed as parse_hex allows it; false for anything else.
-bool read_hex(PyObject* text, colour::Rgb& rgb) noexcept {
-    Py_ssize_t length = PyUnicode_GET_LENGTH(text);
-    const int kind = PyUnicode_KIND(text);
-    const void* data = PyUnicode_DATA(text);
-    if (length > 0 && PyUnicode_READ(kind, data, length - 1) == '\n') {
-        --length;
-    }
-    if (length != 4 && length != 7) {
-        return false;
-    }
-    int digits[6];
-    for (Py_ssize_t i = 1; i < length; ++i) {
-        digits[i - 1] = hex_digit(PyUnicode_READ(kind, data, i));
-        if (digits[i - 1] < 0) {
-            return false;
-        }
-    }
-    std::uint8_t values[3];
-    for (int c = 0; c < 3; ++c) {
-        values[c] = static_cast<std::uint8_t>(length == 7 ? digits[2 * c] * 16 + digits[2 * c + 1] : digits[c] * 17);
-    }
-    rgb = {values[0], values[1], values[2]};
-    return true;
-}
-
 // The components of a hex colour: read here, or, for a string fg_code accepted in some other way (a
 // rebound parse_hex), from tintwell.colors.parse_hex itself.
 int hex_components(PyObject* colour, colour::Rgb& rgb) noexcept {
-    if (read_hex(colour, rgb)) {
+    if (unsigned values[3]; colors::read_hex(colour, values)) {
+        rgb = {static_cast<std::uint8_t>(values[0]), static_cast<std::uint8_t>(values[1]),
+               static_cast<std::uint8_t>(values[2])};
         return 0;
     }
     Ref parse_hex = colors_attribute(names::parse_hex);
