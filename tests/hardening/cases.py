@@ -1810,8 +1810,9 @@ def _second_read_changes_table(change):
             change(table)
         return False
 
-    # Reads are counted: no collection may run a finaliser that reads the table meanwhile.
-    with rebound(colors, NAMED_COLORS=table), probed_first(vars(colors), "NAMED_COLORS", Do(compare)), no_gc():
+    # Reads are counted: the garbage is collected before the key is planted, and no collection runs
+    # after, so no finaliser (say, a dropped context that puts NAMED_COLORS back) reads it meanwhile.
+    with no_gc(), rebound(colors, NAMED_COLORS=table), probed_first(vars(colors), "NAMED_COLORS", Do(compare)):
         return fg_code("red")
 
 

@@ -28,7 +28,7 @@ def test_fast_paths_engage_after_the_whole_catalogue(counts):
     # table of watched dicts must still take new ones, or the caches that rely on it go quietly off.
     with counts["colors"].change("frame.watch_table_full") as colors_full, \
             counts["detect"].change("frame.watch_table_full") as detect_full:
-        assert [case.id for case in CASES if check(case)] == []
+        assert {case.id: found for case in CASES if (found := check(case))} == {}
     assert colors_full == {"frame.watch_table_full": 0} and detect_full == {"frame.watch_table_full": 0}
     with counts["colors"].change("colors.name_index") as moved:
         assert colors.fg_code("bright-red") == "\x1b[91m"
