@@ -168,35 +168,6 @@ int on_dict_change(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObj
     return 0;
 }
 
-// Each of this system's modules has a copy of this frame and a watcher of its own. Their ids are
-// kept as a mask in the interpreter's dict for extensions (which Python code cannot reach), so
-// that each module knows which watchers are its siblings'.
-constexpr const char* kOwnWatchersKey = "tintwell.frame.dict_watchers";
-
-unsigned long own_watchers() noexcept {
-    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
-    PyObject* mask = nullptr;
-    if (space == nullptr || PyDict_GetItemStringRef(space, kOwnWatchersKey, &mask) <= 0) {
-        PyErr_Clear();
-        return 0;
-    }
-    const unsigned long bits = PyLong_CheckExact(mask) ? PyLong_AsUnsignedLong(mask) : 0;
-    Py_DECREF(mask);
-    if (PyErr_Occurred()) {
-        PyErr_Clear();
-        return 0;
-    }
-    return bits;
-}
-
-void add_own_watcher(int id) noexcept {
-    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
-    Ref mask = space ? Ref::steal(PyLong_FromUnsignedLong(own_watchers() | 1ul << id)) : Ref();
-    if (!mask || PyDict_SetItemString(space, kOwnWatchersKey, mask.get()) < 0) {
-        PyErr_Clear();  // then the siblings take this watcher for a foreign one: only slower
-    }
-}
-
 // Whether another extension has a dict watcher now. Only such a watcher's callback can run Python
 // code (a tintwell call among it) between CPython's notice of a change and the write, and CPython
 // decides whom to tell before telling anyone: a dict first watched from within that callback is

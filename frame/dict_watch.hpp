@@ -22,13 +22,47 @@ namespace detail {
 extern std::uint64_t watcher_bit;  // our watcher's bit among a dict's watchers; 0 until registered
 }
 
-// Whether `dict` is still watched by this module. CPython offers no call to ask; it keeps a dict's
-// watchers as bits of PyDictObject::_ma_watcher_tag (cpython/dictobject.h), which PyDict_Watch sets
-// and PyDict_Unwatch clears. The frame's one read of a private field, kept to this function: one
-// load and a test on the hit path of every remembered lookup, where asking the dict itself would
-// cost the lookup that remembering saves.
-[[nodiscard]] inline bool still_watched(PyObject* dict) noexcept {
-    return (reinterpret_cast<PyDictObject*>(dict)->_ma_watcher_tag & detail::watcher_bit) != 0;
+// Whether `dict` is watched by the watcher whose bit is `bit`. CPython offers no call to ask; it keeps
+// a dict's watchers as bits of PyDictObject::_ma_watcher_tag (cpython/dictobject.h), which
+// PyDict_Watch sets and PyDict_Unwatch clears. The one read of a private field, kept to this
+// function: one load and a test on the hit path of every remembered lookup, where asking the dict
+// itself would cost the lookup that remembering saves.
+[[nodiscard]] inline bool watched_by(PyObject* dict, std::uint64_t bit) noexcept {
+    return (reinterpret_cast<PyDictObject*>(dict)->_ma_watcher_tag & bit) != 0;
+}
+
+// Whether `dict` is still watched by this module.
+[[nodiscard]] inline bool still_watched(PyObject* dict) noexcept { return watched_by(dict, detail::watcher_bit); }
+
+// Each of this system's modules has a dict watcher of its own (colors and detect in their copies of
+// this frame, the painter for sys's namespace), and none of their callbacks runs Python code. Their
+// ids are kept as a mask in the interpreter's dict for extensions (which Python code cannot reach),
+// so that each knows which watchers are its siblings' rather than foreign ones.
+inline constexpr const char* kOwnWatchersKey = "tintwell.frame.dict_watchers";
+
+// The ids of our watchers in this interpreter, as a mask.
+inline unsigned long own_watchers() noexcept {
+    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    PyObject* mask = nullptr;
+    if (space == nullptr || PyDict_GetItemStringRef(space, kOwnWatchersKey, &mask) <= 0) {
+        PyErr_Clear();
+        return 0;
+    }
+    const unsigned long bits = PyLong_CheckExact(mask) ? PyLong_AsUnsignedLong(mask) : 0;
+    Py_DECREF(mask);
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+        return 0;
+    }
+    return bits;
+}
+
+inline void add_own_watcher(int id) noexcept {
+    PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    Ref mask = space ? Ref::steal(PyLong_FromUnsignedLong(own_watchers() | 1ul << id)) : Ref();
+    if (!mask || PyDict_SetItemString(space, kOwnWatchersKey, mask.get()) < 0) {
+        PyErr_Clear();  // then the siblings take this watcher for a foreign one: only slower
+    }
 }
 
 // A lookup's value kept for the next lookup, read from a watched dict. Held, as anything kept

@@ -241,7 +241,7 @@ real, sys.stdout = sys.stdout, Terminal()
 from tintwell import _paint
 from tintwell.style import Painter
 painter = Painter()
-seen = [_paint._reads_sys_namespace, painter.paint("x", fg="red")]
+seen = [_paint._reads_sys_namespace, _paint._watches_sys_namespace, painter.paint("x", fg="red")]
 with contextlib.redirect_stdout(io.StringIO()):
     seen.append(painter.paint("x", fg="red"))
 seen.append(painter.paint("x", fg="red"))
@@ -252,4 +252,43 @@ print(seen)
 
 @pytest.mark.parametrize("route", ["direct", "general"])
 def test_both_routes_of_reading_sys_stdout(run_python, environment, route):
-    assert run_python(GENERAL_ROUTE, route) == f"{[route == 'direct', RED, 'x', RED]}\n"
+    direct = route == "direct"
+    assert run_python(GENERAL_ROUTE, route) == f"{[direct, direct, RED, 'x', RED]}\n"
+
+
+# A watch of sys's namespace that foreign code ended (PyDict_Unwatch with tintwell's id) is not
+# trusted: each call looks again. In a process of its own, as the watch is not begun again.
+UNWATCHED = """
+import sys, _testcapi
+from tintwell import detect
+from tintwell.style import Painter
+
+class Stream:
+    def __init__(self, tty):
+        self.tty = tty
+
+    def isatty(self):
+        return self.tty
+
+detect.detect_color_level = lambda stream=None: 2 * bool(stream.isatty())
+real, sys.stdout = sys.stdout, Stream(True)
+painter = Painter()
+style = painter.style(fg="red")
+seen = [painter.paint("x", fg="red"), style("x")]
+for watcher in range(2, 8):
+    try:
+        _testcapi.unwatch_dict(watcher, vars(sys))
+    except ValueError:  # no watcher has this id
+        pass
+sys.stdout = Stream(False)
+seen += [painter.paint("x", fg="red"), style("x")]
+sys.stdout = Stream(True)
+seen += [painter.paint("x", fg="red"), style("x")]
+sys.stdout = real
+print(seen)
+"""
+
+
+def test_a_watch_ended_by_foreign_code(run_python):
+    pytest.importorskip("_testcapi")
+    assert run_python(UNWATCHED) == f"{[RED, RED, 'x', 'x', RED, RED]}\n"

@@ -12,7 +12,7 @@ from tintwell import _colour_help, _paint, colors, detect
 from tintwell.style import Painter, nearest_ansi16
 
 from .cases import (FG, KI, MISSING, QUALIFIED, Case, Do, Idx, Items, Raises, Returns, Stream, _stacked, component,
-                    err, ki, patched, rebound, unknown)
+                    err, ki, patched, rebound, storing, told_to_another_watcher, unknown)
 
 BASIC, EXTENDED, TRUECOLOR = (Painter(level=level) for level in (1, 2, 3))
 # A painter the hostile callbacks paint with while it is itself painting.
@@ -231,6 +231,28 @@ def armed_call(call):
     return run
 
 
+def told_of_a_move():
+    # sys.stdout moves to PIPE while another watcher is told of it: calls made then, before the write,
+    # paint for TTY, and calls after it for PIPE (nothing known in between may outlast the write).
+    painter = Painter()
+    style = painter.style(fg="red")
+    painter.paint("x", fg="red")
+    return told_to_another_watcher(vars(sys), storing("stdout", PIPE), lambda: (painter.paint("x", fg="red"),
+                                                                               style("s")))
+
+
+class StdoutKey(str):
+    """A str subclass equal to "stdout": storing with it replaces the value of sys's own "stdout"."""
+
+
+def stored_by_an_equal_key():
+    painter = Painter()
+    style = painter.style(fg="red")
+    first = painter.paint("x", fg="red"), style("s")
+    vars(sys)[StdoutKey("stdout")] = PIPE
+    return first, (painter.paint("x", fg="red"), style("s"))
+
+
 def following_in_a_cycle():
     stream = Stream(True)
     switch(stream)
@@ -353,6 +375,12 @@ def paint_cases():
              Returns(("x", "\x1b[31mx\x1b[39m")), patch=on_terminal(), keep=((sys, "stdout"),)),
         Case("Painter() reading sys.stdout past a key whose __eq__ raises", armed_call(following(lambda p: None)),
              Raises(KI, "hostile", ()), patch=lambda: _stacked(on_terminal()(), colliding_key())),
+        Case("Painter() while another watcher is told sys.stdout moves", told_of_a_move,
+             Returns(((("\x1b[31mx\x1b[39m", "\x1b[31ms\x1b[39m"),), ("x", "s"))), patch=on_terminal(),
+             keep=((sys, "stdout"),)),
+        Case("Painter() after sys.stdout stored with an equal str subclass key", stored_by_an_equal_key,
+             Returns((("\x1b[31mx\x1b[39m", "\x1b[31ms\x1b[39m"), ("x", "s"))), patch=on_terminal(),
+             keep=((sys, "stdout"),)),
         Case("following painter in a reference cycle", following_in_a_cycle, Returns("\x1b[31mx\x1b[39m"),
              patch=on_terminal(), keep=((sys, "stdout"),)),
         # English notes and the classifier

@@ -6,6 +6,7 @@
 #include "palette.hpp"
 #include "state.hpp"
 #include "style.hpp"
+#include "sys_watch.hpp"
 
 namespace paint {
 
@@ -21,7 +22,7 @@ TINTWELL_COLD int other_interpreter() noexcept {
 
 // Made once per process: what the module keeps is process-wide (see state.hpp).
 int make_state() noexcept {
-    if (make_names() < 0 || find_sys_dict() < 0) {
+    if (make_names() < 0 || find_sys_dict() < 0 || watch_sys() < 0) {
         return -1;
     }
     colour::init();
@@ -62,7 +63,9 @@ int exec_module(PyObject* module) noexcept {
     if (PyModule_AddObjectRef(module, "Painter", state.painter_type.get()) < 0 ||
         PyModule_AddObjectRef(module, "Style", state.style_type.get()) < 0 ||
         // For the tests: whether painters that follow sys.stdout read it from sys's namespace directly.
-        PyModule_AddObjectRef(module, "_reads_sys_namespace", state.sys_dict ? Py_True : Py_False) < 0) {
+        PyModule_AddObjectRef(module, "_reads_sys_namespace", state.sys_dict ? Py_True : Py_False) < 0 ||
+        // and whether they know it unchanged between changes to that namespace, without the lookup.
+        PyModule_AddObjectRef(module, "_watches_sys_namespace", sys_watch::dict ? Py_True : Py_False) < 0) {
         return -1;
     }
     return 0;

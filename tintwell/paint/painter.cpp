@@ -11,6 +11,7 @@
 #include "sgr.hpp"
 #include "state.hpp"
 #include "style.hpp"
+#include "sys_watch.hpp"
 
 namespace paint {
 
@@ -25,9 +26,12 @@ struct PainterObject {
     // A painter made with neither a stream nor a level follows sys.stdout: `stream` is the sys.stdout
     // its level was detected for (owned; null where sys had none), and a call that finds another there
     // detects again. While that detection runs, calls it makes paint at the level as it was.
+    // `stamp` is the epoch of sys's namespace under which sys.stdout was last found to be `stream`
+    // (0: not known), so that calls made while it stays need no lookup (sys_watch.hpp).
     bool follows;
     bool detecting;
     PyObject* stream;
+    unsigned long long stamp;
     SequenceCache foreground;
     SequenceCache background;
 };
@@ -36,17 +40,28 @@ PainterObject* as_painter(PyObject* self) noexcept { return reinterpret_cast<Pai
 
 int follow(PainterObject* painter, PyObject* current) noexcept;
 
+// Whether sys.stdout is the stream `painter` detected for: known while nothing in sys's namespace
+// that could change it has changed, else looked up. False with an exception set, or with `current`
+// set to what sys.stdout is now (borrowed; null where sys has none).
+bool still_following(PainterObject* painter, PyObject*& current) noexcept {
+    if (stdout_unchanged_since(painter->stamp)) {
+        return true;
+    }
+    const unsigned long long stamp = stamp_for_lookup();  // may run code: before the lookup
+    current = current_stdout();
+    if (current != painter->stream || (current == nullptr && PyErr_Occurred())) {
+        return false;
+    }
+    painter->stamp = stamp;
+    return true;
+}
+
 // The level every call paints at. A painter that follows sys.stdout first checks that sys.stdout is
-// still the stream it detected for: one lookup and one comparison, and a detection when it is not.
+// still the stream it detected for, and detects again when it is not.
 int painter_level(PainterObject* painter) noexcept {
-    if (painter->follows && !painter->detecting) {
-        PyObject* current = current_stdout();
-        if (current != painter->stream) {
-            return follow(painter, current);
-        }
-        if (current == nullptr && PyErr_Occurred()) {
-            return -1;
-        }
+    PyObject* current = nullptr;
+    if (painter->follows && !painter->detecting && !still_following(painter, current)) {
+        return follow(painter, current);
     }
     return painter->level;
 }
@@ -510,12 +525,12 @@ PyType_Slot painter_slots[] = {
 }  // namespace
 
 bool painter_still_at(PyObject* painter, int level) noexcept {
-    const PainterObject* self = as_painter(painter);
+    PainterObject* self = as_painter(painter);
     if (self->detecting) {
         return self->level == level;
     }
-    PyObject* current = current_stdout();
-    return current == self->stream && current != nullptr && self->level == level;
+    PyObject* current = nullptr;
+    return still_following(self, current) && self->level == level;
 }
 
 int painter_level_now(PyObject* painter, Ref& member) noexcept { return level_and_member(as_painter(painter), member); }

@@ -8,7 +8,8 @@ namespace paint {
 extern PyType_Spec painter_spec;
 
 // For the styles of a painter that follows sys.stdout. Whether `painter` paints at `level` now, as its
-// calls' check finds at once (false also where that check would detect again, or fail).
+// calls' check finds at once: false also where that check would detect again, and false with an
+// exception set where it failed.
 bool painter_still_at(PyObject* painter, int level) noexcept;
 
 // The level `painter` paints at now (detected again

@@ -41,9 +41,10 @@ struct State {
     bool ready = false;       // the names, tables, imports and types below are made
     frame::StaticRef colors;  // tintwell.colors
     frame::StaticRef detect;  // tintwell.detect
-    // The sys module's namespace, where a painter that follows sys.stdout reads it at every call: one
-    // dict lookup by an interned key, where PySys_GetObject makes a str of its name each time. Null
-    // where the interpreter's own sys could not be told for sure (find_sys_dict); then PySys_GetObject.
+    // The sys module's namespace, where a painter that follows sys.stdout reads it when it cannot know
+    // it unchanged (sys_watch.hpp): one dict lookup by an interned key, where PySys_GetObject makes a
+    // str of its name each time. Null where the interpreter's own sys could not be told for sure
+    // (find_sys_dict); then PySys_GetObject, at every call.
     frame::StaticRef sys_dict;
     frame::StaticRef empty;  // ""
     frame::StaticRef painter_type;

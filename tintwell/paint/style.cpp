@@ -84,6 +84,9 @@ PyObject* style_call(PyObject* self, PyObject* const* args, std::size_t nargsf, 
     StyleObject* style = as_style(self);
     PyObject* text = args[0];
     if (style->painter != nullptr && !painter_still_at(style->painter, style->level_number)) {
+        if (PyErr_Occurred()) {
+            return nullptr;
+        }
         Ref now = style_now(self);
         if (!now || now.get() != self) {
             return now ? style_call(now.get(), args, nargsf, kwnames) : nullptr;

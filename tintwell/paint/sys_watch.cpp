@@ -1,0 +1,199 @@
+#include "sys_watch.hpp"
+
+#include <cstddef>
+#include <utility>
+
+#include "state.hpp"
+
+namespace paint {
+
+unsigned long long sys_watch::epoch = 1;
+std::uint64_t sys_watch::bit = 0;
+PyObject* sys_watch::dict = nullptr;
+
+namespace {
+
+// The change to "stdout" notified last, kept until it can be seen in the namespace. CPython writes a
+// change to a dict before it notifies the next change to the same dict, so a later notice, of any
+// key, means this one is written.
+enum class Pending : unsigned char {
+    none,
+    stored,     // "stdout" -> pending_value
+    deleted,    // "stdout" gone
+    unknowable  // a key that is not an exact str (it may equal "stdout"), a clear or a clone: only the
+                // next notice shows it written
+};
+Pending pending = Pending::none;
+PyObject* pending_value = nullptr;  // strong, with stored
+
+bool odd_keys = false;      // a key that is not an exact str: a lookup may run code
+bool keys_unknown = false;  // such a key went, or the namespace was cleared or cloned: learnt when next asked
+
+// References let go of inside the callback that were the last ones, released when a stamp is next
+// asked for: freeing them could run finalisers, which must not run between CPython's notice of a
+// change and its write. In the ordinary course nothing is parked: the namespace holds what the
+// watcher holds until it writes the change after the one that let go of it.
+constexpr std::size_t kMaxParked = 8;
+PyObject* parked[kMaxParked];
+std::size_t parked_count = 0;
+
+void let_go(PyObject* obj) noexcept {
+    if (obj == nullptr) {
+        return;
+    }
+    if (Py_REFCNT(obj) > 1 || parked_count == kMaxParked) {
+        Py_DECREF(obj);
+        return;
+    }
+    parked[parked_count++] = obj;
+}
+
+void release_parked() noexcept {
+    while (parked_count > 0) {
+        Py_DECREF(parked[--parked_count]);  // off the list first: the release may park more
+    }
+}
+
+bool has_odd_key(PyObject* dict) noexcept {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(dict, &pos, &key, &value)) {
+        if (!PyUnicode_CheckExact(key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An exact str compared with another runs no code.
+bool is_stdout(PyObject* key) noexcept {
+    return key == names::stdout_name || PyUnicode_Compare(key, names::stdout_name) == 0;
+}
+
+int on_sys_change(PyDict_WatchEvent event, PyObject* changed, PyObject* key, PyObject* new_value) noexcept {
+    if (changed != sys_watch::dict) {
+        return 0;
+    }
+    const bool str_key = key != nullptr && PyUnicode_CheckExact(key);
+    Pending next = Pending::none;
+    PyObject* value = nullptr;
+    switch (event) {
+        case PyDict_EVENT_ADDED:
+        case PyDict_EVENT_MODIFIED:
+            if (!str_key) {
+                odd_keys = odd_keys || event == PyDict_EVENT_ADDED;
+                next = Pending::unknowable;
+            } else if (is_stdout(key)) {
+                next = Pending::stored;
+                value = Py_NewRef(new_value);
+            }
+            break;
+        case PyDict_EVENT_DELETED:
+            if (!str_key) {
+                keys_unknown = true;  // perhaps the last odd key goes
+                next = Pending::unknowable;
+            } else if (is_stdout(key)) {
+                next = Pending::deleted;
+            }
+            break;
+        case PyDict_EVENT_DEALLOCATED:  // cannot happen while state.sys_dict holds it; then no stamps
+            sys_watch::dict = nullptr;
+            sys_watch::bit = 0;
+            next = Pending::unknowable;
+            break;
+        default:  // cleared, cloned
+            keys_unknown = true;
+            next = Pending::unknowable;
+            break;
+    }
+    if (next == Pending::none && pending == Pending::none) {
+        return 0;  // neither this change nor the one before it touches "stdout"
+    }
+    if (next != Pending::none) {
+        ++sys_watch::epoch;
+    }
+    pending = next;
+    let_go(std::exchange(pending_value, value));  // last
+    return 0;
+}
+
+// Whether a watcher other than CPython's own and this system's watches `dict`: its callback could be
+// running Python code now, between a notice and a write that our watch, begun now, never hears of.
+bool foreign_watch(PyObject* dict, int id) noexcept {
+#if PY_VERSION_HEX >= 0x030F0000
+    constexpr unsigned long kCPythonWatchers = 0b111;  // builtins, globals, modules
+#else
+    constexpr unsigned long kCPythonWatchers = 0b11;  // builtins, globals
+#endif
+    constexpr unsigned long kAllWatchers = 0xff;
+    const unsigned long others = kAllWatchers & ~(kCPythonWatchers | frame::own_watchers() | 1ul << id);
+    return frame::watched_by(dict, others);
+}
+
+}  // namespace
+
+int watch_sys() noexcept {
+    PyObject* dict = state.sys_dict.get();
+    if (dict == nullptr) {
+        return 0;
+    }
+    const int id = PyDict_AddWatcher(on_sys_change);
+    if (id < 0) {
+        PyErr_Clear();  // no watcher id left: every call looks sys.stdout up
+        return 0;
+    }
+    const bool foreign = foreign_watch(dict, id);
+    if (PyDict_Watch(id, dict) < 0) {
+        PyErr_Clear();
+        PyDict_ClearWatcher(id);
+        PyErr_Clear();
+        return 0;
+    }
+    frame::add_own_watcher(id);
+    sys_watch::dict = dict;
+    sys_watch::bit = std::uint64_t{1} << id;
+    odd_keys = has_odd_key(dict);
+    pending = foreign ? Pending::unknowable : Pending::none;
+    return 0;
+}
+
+unsigned long long stamp_for_lookup() noexcept {
+    release_parked();  // may run code: first
+    PyObject* dict = sys_watch::dict;
+    if (dict == nullptr) {
+        return 0;
+    }
+    if (!frame::watched_by(dict, sys_watch::bit)) {
+        // Foreign code ended the watch: its changes go unseen from now on, so it is not begun again.
+        ++sys_watch::epoch;
+        sys_watch::dict = nullptr;
+        sys_watch::bit = 0;
+        pending = Pending::none;
+        Py_XDECREF(std::exchange(pending_value, nullptr));  // may run code: nothing is looked up yet
+        return 0;
+    }
+    if (keys_unknown) {
+        odd_keys = has_odd_key(dict);
+        keys_unknown = false;
+    }
+    if (odd_keys || pending == Pending::unknowable) {
+        return 0;
+    }
+    if (pending != Pending::none) {
+        // Runs no code: every key is an exact str.
+        PyObject* found = PyDict_GetItemWithError(dict, names::stdout_name);
+        if (found == nullptr && PyErr_Occurred()) {
+            PyErr_Clear();  // memory only, with such keys: then it is not known to be written
+            return 0;
+        }
+        if (pending == Pending::stored ? found != pending_value : found != nullptr) {
+            return 0;
+        }
+        pending = Pending::none;
+        Py_XDECREF(std::exchange(pending_value, nullptr));  // the namespace holds it
+    }
+    return sys_watch::epoch;
+}
+
+}  // namespace paint
