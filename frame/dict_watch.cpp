@@ -67,47 +67,14 @@ WatchedDict* find_watched(PyObject* dict) noexcept {
     return nullptr;
 }
 
-Keys scan_keys(PyObject* dict) noexcept {
-    Py_ssize_t pos = 0;
-    PyObject* key = nullptr;
-    PyObject* value = nullptr;
-    while (PyDict_Next(dict, &pos, &key, &value)) {
-        if (!PyUnicode_CheckExact(key)) {
-            return Keys::mixed;
-        }
-    }
-    return Keys::plain;
-}
+Keys scan_keys(PyObject* dict) noexcept { return only_str_keys(dict) ? Keys::plain : Keys::mixed; }
 
-// References let go of that were the last ones, parked: freeing them could run finalisers, which
-// must not run inside the watcher callback (CPython is between telling watchers of a change and
-// writing it; a finaliser changing the same dict would corrupt it). Released when lookups are next
-// asked about, outside the callback. In the ordinary course nothing is parked: what the watcher
-// holds, the dict holds too, until it writes the change after the one that let go of it.
-constexpr std::size_t kMaxParked = 16;
-PyObject* parked[kMaxParked];
-std::size_t parked_count = 0;
-
-void let_go(PyObject* obj) noexcept {
-    if (obj == nullptr) {
-        return;
-    }
-    if (Py_REFCNT(obj) > 1 || parked_count == kMaxParked) {
-        Py_DECREF(obj);
-        return;
-    }
-    parked[parked_count++] = obj;
-}
-
-void release_parked() noexcept {
-    while (parked_count > 0) {
-        Py_DECREF(parked[--parked_count]);  // off the list first: the release may park more
-    }
-}
+// What the watcher let go of, released when lookups are next asked about.
+constinit Parked<16> parked;
 
 void release(const Change& change) noexcept {
-    let_go(change.key);
-    let_go(change.value);
+    parked.let_go(change.key);
+    parked.let_go(change.value);
 }
 
 // Puts `change` in place of the entry's pending one, whose references go last.
@@ -343,7 +310,7 @@ void release_values_from(PyObject* dict) noexcept {
 }
 
 bool lookups_rememberable(PyObject* dict) noexcept {
-    release_parked();
+    parked.release();
     WatchedDict* entry = watch(dict);
     return entry != nullptr && settled(*entry) && plain(*entry);
 }

@@ -8,6 +8,7 @@
 //   every remembered lookup checks that its dict is still watched.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "ref.hpp"
@@ -33,6 +34,50 @@ extern std::uint64_t watcher_bit;  // our watcher's bit among a dict's watchers;
 
 // Whether `dict` is still watched by this module.
 [[nodiscard]] inline bool still_watched(PyObject* dict) noexcept { return watched_by(dict, detail::watcher_bit); }
+
+// Whether every key of `dict` is an exact str, so that a lookup by an exact str runs no code.
+[[nodiscard]] inline bool only_str_keys(PyObject* dict) noexcept {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(dict, &pos, &key, &value)) {
+        if (!PyUnicode_CheckExact(key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// References a dict watcher's callback lets go of, parked where they were the last ones: freeing them
+// could run finalisers, which must not run inside the callback (CPython is between telling watchers
+// of a change and writing it; a finaliser changing the same dict would corrupt it). Released outside
+// the callback, before the next lookup that depends on the watch. In the ordinary course nothing is
+// parked: what a watcher holds, the dict holds too, until it writes the change after the one that let
+// go of it. With every place taken, a reference is released at once.
+template <std::size_t N>
+class Parked {
+public:
+    void let_go(PyObject* obj) noexcept {
+        if (obj == nullptr) {
+            return;
+        }
+        if (Py_REFCNT(obj) > 1 || count_ == N) {
+            Py_DECREF(obj);
+            return;
+        }
+        objects_[count_++] = obj;
+    }
+
+    void release() noexcept {
+        while (count_ > 0) {
+            Py_DECREF(objects_[--count_]);  // off the list first: the release may park more
+        }
+    }
+
+private:
+    PyObject* objects_[N]{};
+    std::size_t count_ = 0;
+};
 
 // Each of this system's modules has a dict watcher of its own (colors and detect in their copies of
 // this frame, the painter for sys's namespace), and none of their callbacks runs Python code. Their

@@ -29,42 +29,8 @@ PyObject* pending_value = nullptr;  // strong, with stored
 bool odd_keys = false;      // a key that is not an exact str: a lookup may run code
 bool keys_unknown = false;  // such a key went, or the namespace was cleared or cloned: learnt when next asked
 
-// References let go of inside the callback that were the last ones, released when a stamp is next
-// asked for: freeing them could run finalisers, which must not run between CPython's notice of a
-// change and its write. In the ordinary course nothing is parked: the namespace holds what the
-// watcher holds until it writes the change after the one that let go of it.
-constexpr std::size_t kMaxParked = 8;
-PyObject* parked[kMaxParked];
-std::size_t parked_count = 0;
-
-void let_go(PyObject* obj) noexcept {
-    if (obj == nullptr) {
-        return;
-    }
-    if (Py_REFCNT(obj) > 1 || parked_count == kMaxParked) {
-        Py_DECREF(obj);
-        return;
-    }
-    parked[parked_count++] = obj;
-}
-
-void release_parked() noexcept {
-    while (parked_count > 0) {
-        Py_DECREF(parked[--parked_count]);  // off the list first: the release may park more
-    }
-}
-
-bool has_odd_key(PyObject* dict) noexcept {
-    Py_ssize_t pos = 0;
-    PyObject* key = nullptr;
-    PyObject* value = nullptr;
-    while (PyDict_Next(dict, &pos, &key, &value)) {
-        if (!PyUnicode_CheckExact(key)) {
-            return true;
-        }
-    }
-    return false;
-}
+// What the callback let go of, released when a stamp is next asked for.
+constinit frame::Parked<8> parked;
 
 // An exact str compared with another runs no code.
 bool is_stdout(PyObject* key) noexcept {
@@ -114,7 +80,7 @@ int on_sys_change(PyDict_WatchEvent event, PyObject* changed, PyObject* key, PyO
         ++sys_watch::epoch;
     }
     pending = next;
-    let_go(std::exchange(pending_value, value));  // last
+    parked.let_go(std::exchange(pending_value, value));  // last
     return 0;
 }
 
@@ -153,13 +119,13 @@ int watch_sys() noexcept {
     frame::add_own_watcher(id);
     sys_watch::dict = dict;
     sys_watch::bit = std::uint64_t{1} << id;
-    odd_keys = has_odd_key(dict);
+    odd_keys = !frame::only_str_keys(dict);
     pending = foreign ? Pending::unknowable : Pending::none;
     return 0;
 }
 
 unsigned long long stamp_for_lookup() noexcept {
-    release_parked();  // may run code: first
+    parked.release();  // may run code: first
     PyObject* dict = sys_watch::dict;
     if (dict == nullptr) {
         return 0;
@@ -174,7 +140,7 @@ unsigned long long stamp_for_lookup() noexcept {
         return 0;
     }
     if (keys_unknown) {
-        odd_keys = has_odd_key(dict);
+        odd_keys = !frame::only_str_keys(dict);
         keys_unknown = false;
     }
     if (odd_keys || pending == Pending::unknowable) {
