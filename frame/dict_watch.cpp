@@ -138,23 +138,16 @@ int on_dict_change(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObj
 // Whether another extension has a dict watcher now. Only such a watcher's callback can run Python
 // code (a tintwell call among it) between CPython's notice of a change and the write, and CPython
 // decides whom to tell before telling anyone: a dict first watched from within that callback is
-// never told of the change under way. CPython keeps the lowest ids for its own watchers, which run
-// no Python code: 0 and 1 (builtins, globals), and from 3.15 on 2 (modules). Asked once per watch
-// begun, by watching a scratch dict with each other id.
+// never told of the change under way. Asked once per watch begun, by watching a scratch dict with
+// each extension id other than ours.
 bool foreign_watchers() noexcept {
-    constexpr int kMaxWatchers = 8;  // CPython's number of dict watcher ids
-#if PY_VERSION_HEX >= 0x030F0000
-    constexpr int kFirstForeign = 3;
-#else
-    constexpr int kFirstForeign = 2;
-#endif
     Ref scratch = Ref::steal(PyDict_New());
     if (!scratch) {
         PyErr_Clear();
         return true;
     }
     const unsigned long own = own_watchers();
-    for (int id = kFirstForeign; id < kMaxWatchers; ++id) {
+    for (int id = kFirstExtensionWatcher; id < kMaxDictWatchers; ++id) {
         if ((own & 1ul << id) != 0 || id == watcher_id) {
             continue;
         }

@@ -85,6 +85,15 @@ private:
 // so that each knows which watchers are its siblings' rather than foreign ones.
 inline constexpr const char* kOwnWatchersKey = "tintwell.frame.dict_watchers";
 
+// CPython keeps the lowest dict watcher ids for its own watchers, which run no Python code: 0 and 1
+// (builtins, globals), and from 3.15 on 2 (modules). Of the eight, the others are extensions'.
+#if PY_VERSION_HEX >= 0x030F0000
+inline constexpr int kFirstExtensionWatcher = 3;
+#else
+inline constexpr int kFirstExtensionWatcher = 2;
+#endif
+inline constexpr int kMaxDictWatchers = 8;
+
 // The ids of our watchers in this interpreter, as a mask.
 inline unsigned long own_watchers() noexcept {
     PyObject* space = PyInterpreterState_GetDict(PyInterpreterState_Get());

@@ -87,14 +87,8 @@ int on_sys_change(PyDict_WatchEvent event, PyObject* changed, PyObject* key, PyO
 // Whether a watcher other than CPython's own and this system's watches `dict`: its callback could be
 // running Python code now, between a notice and a write that our watch, begun now, never hears of.
 bool foreign_watch(PyObject* dict, int id) noexcept {
-#if PY_VERSION_HEX >= 0x030F0000
-    constexpr unsigned long kCPythonWatchers = 0b111;  // builtins, globals, modules
-#else
-    constexpr unsigned long kCPythonWatchers = 0b11;  // builtins, globals
-#endif
-    constexpr unsigned long kAllWatchers = 0xff;
-    const unsigned long others = kAllWatchers & ~(kCPythonWatchers | frame::own_watchers() | 1ul << id);
-    return frame::watched_by(dict, others);
+    constexpr unsigned long kExtensions = (1ul << frame::kMaxDictWatchers) - (1ul << frame::kFirstExtensionWatcher);
+    return frame::watched_by(dict, kExtensions & ~(frame::own_watchers() | 1ul << id));
 }
 
 }  // namespace
